@@ -1,0 +1,89 @@
+// Runtime start-up and shutdown, the private heaps, string values, facility
+// state records and the image decoder registry.
+#pragma once
+
+#include "platform.h"
+
+#include <cstdint>
+
+// Bytes of the global block left to the program after the runtime's words.
+constexpr int GlobalProgramBytes = 88;
+
+// The program's global variables: one zero-filled block. The runtime owns
+// the first words; the rest is the program's (its scene state).
+struct GlobalBlock {
+  HANDLE mainHeap;
+  HINSTANCE instance;
+  const signed char* readPos;  // the program's sequential table reader
+  alignas(void*) unsigned char program[GlobalProgramBytes];
+};
+extern GlobalBlock Globals;
+inline HANDLE& MainHeap = Globals.mainHeap;
+
+extern HANDLE StringHeap;
+extern HANDLE AuxHeap;
+
+// The string work buffer: a StringHeap block with its capacity and fill.
+struct StringWorkBuffer {
+  char* block;
+  int32_t capacity;
+  int32_t fill;
+};
+extern StringWorkBuffer StringWork;
+
+// Brings every facility up: zero-fills the global block, takes the module
+// handle, creates MainHeap, points the program's reader at its tables and
+// runs the start-up steps in their fixed order.
+void RuntimeStart(const signed char* programTables);
+// Runs the end steps in their fixed order, releases the heaps and ends the
+// process with exit code 0.
+[[noreturn]] void RuntimeEnd();
+
+// The two fixed step lists, in order. RuntimeStepObserver, when set, is told
+// each step's name just before the step runs.
+struct RuntimeStep {
+  const char* name;
+  void (*run)();
+};
+constexpr int RuntimeStartStepCount = 12;
+constexpr int RuntimeEndStepCount = 11;
+extern const RuntimeStep RuntimeStartSteps[RuntimeStartStepCount];
+extern const RuntimeStep RuntimeEndSteps[RuntimeEndStepCount];
+extern void (*RuntimeStepObserver)(const char* name);
+
+// Runs the end steps and releases the string heap and MainHeap, without
+// ending the process (RuntimeEnd's work before ExitProcess).
+void RuntimeRelease();
+
+// Facility state records: zero-filled MainHeap blocks, one per facility.
+using StateRecordFn = void (*)(void* record);
+void* StateRecordNew(int32_t size, StateRecordFn initialiser, StateRecordFn finaliser);
+void* StateRecordGet(void* record);
+
+// String values: UTF-16 text in StringHeap; null is the empty string.
+void StringAssign(WCHAR** slot, const WCHAR* source);
+void StringFree(WCHAR* value);
+
+// Image decoders.
+struct ImageDecoder {
+  void* (*open)(const void* data, int32_t size);  // validates a header, keeps what decoding needs
+  int32_t (*decode)(void* opened, void* pixels, int32_t pitch);
+  void (*release)(void* opened);
+  uint32_t tag;  // up to four ASCII letters, first in the lowest byte
+};
+constexpr int ImageDecoderCapacity = 30;
+struct ImageDecoderRegistry {
+  int32_t count;
+  ImageDecoder* table[ImageDecoderCapacity];
+  void* state;
+};
+extern ImageDecoderRegistry ImageDecoders;
+void RegisterImageDecoder(ImageDecoder* decoder);
+
+// Steps owned by the core.
+void StringsInit();
+void StringsEnd();
+void AuxHeapInit();
+void AuxHeapEnd();
+void ImageDecodersInit();
+void BmpDecoderInit();

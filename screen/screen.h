@@ -1,0 +1,6 @@
+// The windowed screen.
+#pragma once
+
+void ScreenClose();
+void ScreenSystemEnd();
+void ScreenLibraryEnd();

@@ -1,0 +1,5 @@
+// Numbered top-level windows.
+#pragma once
+
+void WindowsInit();
+void WindowsEnd();
