@@ -64,11 +64,17 @@ void* StateRecordGet(void* record);
 void StringAssign(WCHAR** slot, const WCHAR* source);
 void StringFree(WCHAR* value);
 
-// Image decoders.
+// Image decoders. What a decoder's open entry returns starts with the
+// image's size, so that callers can prepare the pixels for decode: 32-bit
+// pixels, 0x00RRGGBB, rows from the top, pitch bytes apart.
+struct OpenedImage {
+  int32_t width;
+  int32_t height;
+};
 struct ImageDecoder {
-  void* (*open)(const void* data, int32_t size);  // validates a header, keeps what decoding needs
-  int32_t (*decode)(void* opened, void* pixels, int32_t pitch);
-  void (*release)(void* opened);
+  OpenedImage* (*open)(const void* data, int32_t size);  // validates a header, keeps what decoding needs
+  int32_t (*decode)(OpenedImage* opened, void* pixels, int32_t pitch);  // 1 on success
+  void (*release)(OpenedImage* opened);  // frees what open kept
   uint32_t tag;  // up to four ASCII letters, first in the lowest byte
 };
 constexpr int ImageDecoderCapacity = 30;
@@ -79,6 +85,12 @@ struct ImageDecoderRegistry {
 };
 extern ImageDecoderRegistry ImageDecoders;
 void RegisterImageDecoder(ImageDecoder* decoder);
+
+// A procedure found with GetProcAddress, as the function type it really has.
+template <typename Fn>
+Fn ProcAs(FARPROC proc) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+}
 
 // Steps owned by the core.
 void StringsInit();
