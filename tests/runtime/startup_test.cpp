@@ -2,6 +2,7 @@
 // behind, the exit code, state records and the image decoder registry.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
