@@ -168,8 +168,9 @@ void* ObjectAlloc(ObjectTable* table, ObjectId id) {
   if (!table) return nullptr;
   if (id == ObjectAny) return AllocDynamic(table);
   // Neither a number nor ObjectAny; a live dynamic identifier is not a
-  // number either and must not be taken as a slot count.
-  if (id < 0 || static_cast<int64_t>(id) > INT32_MAX || LiveContains(LiveOf(table), id)) return nullptr;
+  // number either and must not be taken as a slot count. Numbers beyond the
+  // 32-bit range are refused by the growth.
+  if (id < 0 || LiveContains(LiveOf(table), id)) return nullptr;
   if (id >= table->slotCount && !GrowSlots(table, id)) return nullptr;
   if (table->slots[id]) {
     if (table->freeCallback) table->freeCallback(id);
