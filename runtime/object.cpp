@@ -52,7 +52,7 @@ bool LiveContains(const LiveSet& set, ObjectId id) {
 bool LiveReserveOne(LiveSet& set) {
   if ((set.used + 1) * 2 <= set.capacity) return true;
   uint32_t capacity = set.capacity ? set.capacity * 2 : FirstCapacity;
-  if (capacity < set.capacity) return false;
+  if (capacity < set.capacity || capacity > SIZE_MAX / sizeof(ObjectId)) return false;
   auto* cells = static_cast<ObjectId*>(HeapAlloc(set.heap, HEAP_ZERO_MEMORY, sizeof(ObjectId) * capacity));
   if (!cells) return false;
   LiveSet grown = {set.heap, cells, capacity, 0};
