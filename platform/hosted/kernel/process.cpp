@@ -1,1 +1,129 @@
+// Process and thread basics: last error, identifiers, time, exit, version
+// and kernel32's string lengths.
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "hosted/hooks.h"
 #include "platform.h"
+
+namespace kernel {
+namespace {
+
+thread_local DWORD lastError = ERROR_SUCCESS;
+
+struct Version {
+  DWORD major, minor, build, platformId;
+  WORD servicePackMajor;
+  const WCHAR* servicePackText;
+  bool fail;
+};
+
+// What a fresh Wine 8 prefix reports to a program without a manifest.
+constexpr Version kDefaultVersion{6, 1, 7601, VER_PLATFORM_WIN32_NT, 1, TEXT("Service Pack 1"), false};
+
+std::mutex versionLock;
+Version version = kDefaultVersion;
+
+}  // namespace
+}  // namespace kernel
+
+using namespace kernel;
+
+DWORD WINAPI GetLastError() { return lastError; }
+
+void WINAPI SetLastError(DWORD code) { lastError = code; }
+
+DWORD WINAPI GetCurrentThreadId() {
+  thread_local DWORD id = static_cast<DWORD>(gettid());
+  return id;
+}
+
+DWORD WINAPI GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
+
+void WINAPI Sleep(DWORD milliseconds) {
+  if (milliseconds == 0) {
+    std::this_thread::yield();
+    return;
+  }
+  if (milliseconds == INFINITE) {
+    for (;;) pause();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+DWORD WINAPI GetTickCount() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  // Milliseconds since boot, wrapping at 32 bits as on Windows.
+  unsigned long long ms = static_cast<unsigned long long>(now.tv_sec) * 1000ull +
+                          static_cast<unsigned long long>(now.tv_nsec) / 1000000ull;
+  return static_cast<DWORD>(ms);
+}
+
+void WINAPI ExitProcess(UINT exitCode) {
+  std::fflush(nullptr);
+  // Ends every thread at once; static destructors and atexit handlers do not
+  // run, so no other thread can see the program half torn down.
+  _exit(static_cast<int>(exitCode));
+}
+
+BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info) {
+  // Windows would fault on a null record; failing is the safer answer.
+  if (info == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  DWORD size = info->dwOSVersionInfoSize;
+  Version v;
+  {
+    std::lock_guard guard(versionLock);
+    v = version;
+  }
+  if ((size != sizeof(OSVERSIONINFOW) && size != sizeof(OSVERSIONINFOEXW)) || v.fail) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  info->dwMajorVersion = v.major;
+  info->dwMinorVersion = v.minor;
+  info->dwBuildNumber = v.build;
+  info->dwPlatformId = v.platformId;
+  std::char_traits<WCHAR>::assign(info->szCSDVersion, 128, 0);
+  std::char_traits<WCHAR>::copy(info->szCSDVersion, v.servicePackText,
+                                std::char_traits<WCHAR>::length(v.servicePackText));
+  if (size == sizeof(OSVERSIONINFOEXW)) {
+    auto* ex = reinterpret_cast<OSVERSIONINFOEXW*>(info);
+    ex->wServicePackMajor = v.servicePackMajor;
+    ex->wServicePackMinor = 0;
+    ex->wSuiteMask = 0;
+    ex->wProductType = VER_NT_WORKSTATION;
+  }
+  return TRUE;
+}
+
+int WINAPI lstrlenW(LPCWSTR text) {
+  return text == nullptr ? 0 : static_cast<int>(std::char_traits<WCHAR>::length(text));
+}
+
+int WINAPI lstrlenA(LPCSTR text) {
+  return text == nullptr ? 0 : static_cast<int>(std::char_traits<char>::length(text));
+}
+
+namespace hosted {
+
+void SetVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId, bool fail) {
+  std::lock_guard guard(versionLock);
+  version = Version{major, minor, build, platformId, 0, TEXT(""), fail};
+}
+
+void ResetVersion() {
+  std::lock_guard guard(versionLock);
+  version = kDefaultVersion;
+}
+
+}  // namespace hosted

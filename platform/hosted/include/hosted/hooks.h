@@ -23,9 +23,11 @@ void SetModuleMissing(const char* name, bool missing);
 // Loaded reference count of a built-in module (0 when not loaded).
 int ModuleLoadCount(const char* name);
 
-// What GetVersionExW reports; fail makes the call fail.
+// What GetVersionExW reports (no service pack); fail makes every call fail
+// as a wrong record size does (FALSE, ERROR_INSUFFICIENT_BUFFER).
 void SetVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId, bool fail = false);
-// Back to the default (Windows 10, NT platform).
+// Back to the default: what Wine 8 reports in a fresh prefix (6.1.7601,
+// NT platform, Service Pack 1).
 void ResetVersion();
 
 }  // namespace hosted
