@@ -33,7 +33,7 @@ function(cube_add_test name)
     target_link_libraries(${name} PRIVATE platform_hooks)
   endif()
   if(CUBE_RUNNABLE)
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 300
                          PROPERTIES TIMEOUT 120)
   endif()
 endfunction()
