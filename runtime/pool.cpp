@@ -18,18 +18,39 @@ constexpr int32_t PoolMaxBlockSize = 0x10000000;
 // The shared-pool registry: nodes in MainHeap, newest first. `heap` is the
 // MainHeap the list was built in; a different MainHeap means the old one is
 // gone (or about to be) and so are the nodes, so the list starts again.
+// Windows hands a new heap the address of one just destroyed, so the head
+// node is also checked against a copy of what it held: a live block of the
+// right size with the same content, or the list is from a destroyed heap.
 struct PoolRegistry {
   PoolRegistryNode* head;
   HANDLE heap;
+  PoolRegistryNode headCopy;
   CRITICAL_SECTION lock;
   OnceWord once;
 };
 PoolRegistry Registry;
 
+void RegistrySetHead(PoolRegistryNode* node) {
+  Registry.head = node;
+  if (node) {
+    Registry.headCopy = *node;
+    Registry.headCopy.next = nullptr;
+    Registry.headCopy.refCount = 0;
+  }
+}
+
+bool RegistryHeadIsOurs() {
+  PoolRegistryNode* head = Registry.head;
+  if (!head) return true;
+  if (HeapSize(MainHeap, 0, head) != sizeof(PoolRegistryNode)) return false;
+  const PoolRegistryNode& copy = Registry.headCopy;
+  return head->prev == nullptr && head->pool == copy.pool && head->slotSize == copy.slotSize &&
+         head->flags == copy.flags;
+}
+
 void RegistryEnter() {
-  RunOnce(&Registry.once, PoolRegistryInit);
   EnterCriticalSection(&Registry.lock);
-  if (Registry.heap != MainHeap) {
+  if (Registry.heap != MainHeap || !RegistryHeadIsOurs()) {
     Registry.head = nullptr;
     Registry.heap = MainHeap;
   }
@@ -159,6 +180,7 @@ BlockPool* PoolCreate(int32_t blockSize, int32_t growMin, int32_t growMax, int32
   int32_t slotSize = (blockSize + align - 1) / align * align + PoolSlotHeader;
   if (!(flags & PoolShared)) return PoolCreatePrivate(slotSize, growMin, growMax, flags);
 
+  RunOnce(&Registry.once, PoolRegistryInit);
   RegistryEnter();
   for (PoolRegistryNode* node = Registry.head; node; node = node->next) {
     if (node->slotSize == slotSize && node->flags == flags) {
@@ -180,7 +202,7 @@ BlockPool* PoolCreate(int32_t blockSize, int32_t growMin, int32_t growMax, int32
       node->prev = nullptr;
       node->next = Registry.head;
       if (node->next) node->next->prev = node;
-      Registry.head = node;
+      RegistrySetHead(node);
     } else {
       HeapFree(MainHeap, 0, node);
     }
@@ -266,7 +288,7 @@ void PoolDestroy(BlockPool* pool) {
     if (node->prev) {
       node->prev->next = node->next;
     } else if (Registry.head == node) {
-      Registry.head = node->next;
+      RegistrySetHead(node->next);
     }
     if (node->next) node->next->prev = node->prev;
     HeapFree(MainHeap, 0, node);
