@@ -27,12 +27,16 @@ bool KeysEqual(const WCHAR* a, const WCHAR* b) {
   return false;
 }
 
-// FNV-1a over the UTF-16 code units.
+// FNV-1a over the UTF-16 code units, then a final mix: bucket counts are
+// usually powers of two, and FNV's low bits alone spread keys poorly.
 uint32_t KeyHash(const WCHAR* key) {
   uint32_t hash = 2166136261u;
   for (const WCHAR* p = KeyText(key); *p; ++p) {
     hash = (hash ^ static_cast<uint16_t>(*p)) * 16777619u;
   }
+  hash ^= hash >> 16;
+  hash *= 0x7feb352du;
+  hash ^= hash >> 15;
   return hash;
 }
 
