@@ -19,6 +19,8 @@ struct DynamicObjectNode {
   // the record follows
 };
 
+// Made only by ObjectTableNew, which keeps the table's set of live dynamic
+// identifiers in the same block, behind these fields.
 struct ObjectTable {
   int32_t recordSize;
   int32_t growStep;
