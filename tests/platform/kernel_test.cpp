@@ -178,6 +178,11 @@ TEST(Module, LoadLibraryOfUnknownModuleFails) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 }
 
+BOOL WINAPI PassParameter(PINIT_ONCE, PVOID parameter, PVOID* context) {
+  *context = parameter;
+  return TRUE;
+}
+
 TEST(Module, ExportsAreFoundByExactName) {
   HMODULE kernel = LoadLibraryA("Kernel32.dll");
   ASSERT_NE(kernel, nullptr);
@@ -188,12 +193,8 @@ TEST(Module, ExportsAreFoundByExactName) {
   // The export is the real function: it initialises a record.
   INIT_ONCE once = INIT_ONCE_STATIC_INIT;
   PVOID context = nullptr;
-  auto fn = [](PINIT_ONCE, PVOID parameter, PVOID* out) -> BOOL {
-    *out = parameter;
-    return TRUE;
-  };
   int target = 0;
-  EXPECT_TRUE(initOnce(&once, fn, &target, &context));
+  EXPECT_TRUE(initOnce(&once, PassParameter, &target, &context));
   EXPECT_EQ(context, &target);
 
   for (const char* wrong : {"initonceexecuteonce", "NoSuchFunction", ""}) {
@@ -408,26 +409,29 @@ TEST(InitOnce, RunsOnceForManyThreads) {
   EXPECT_EQ(rightContext.load(), 8);
 }
 
+int initCalls;
+
+BOOL WINAPI FailingInit(PINIT_ONCE, PVOID, PVOID*) {
+  ++initCalls;
+  return FALSE;
+}
+
+BOOL WINAPI SucceedingInit(PINIT_ONCE, PVOID, PVOID*) {
+  ++initCalls;
+  return TRUE;
+}
+
 TEST(InitOnce, FailureLeavesItUninitialised) {
   INIT_ONCE once = INIT_ONCE_STATIC_INIT;
-  static int calls;
-  calls = 0;
-  auto failing = [](PINIT_ONCE, PVOID, PVOID*) -> BOOL {
-    ++calls;
-    return FALSE;
-  };
-  auto succeeding = [](PINIT_ONCE, PVOID, PVOID*) -> BOOL {
-    ++calls;
-    return TRUE;
-  };
+  initCalls = 0;
   PVOID context = nullptr;
-  EXPECT_FALSE(InitOnceExecuteOnce(&once, failing, nullptr, &context));
-  EXPECT_FALSE(InitOnceExecuteOnce(&once, failing, nullptr, &context));
-  EXPECT_EQ(calls, 2);
-  EXPECT_TRUE(InitOnceExecuteOnce(&once, succeeding, nullptr, &context));
+  EXPECT_FALSE(InitOnceExecuteOnce(&once, FailingInit, nullptr, &context));
+  EXPECT_FALSE(InitOnceExecuteOnce(&once, FailingInit, nullptr, &context));
+  EXPECT_EQ(initCalls, 2);
+  EXPECT_TRUE(InitOnceExecuteOnce(&once, SucceedingInit, nullptr, &context));
   // Done now: the failing function is not even called.
-  EXPECT_TRUE(InitOnceExecuteOnce(&once, failing, nullptr, &context));
-  EXPECT_EQ(calls, 3);
+  EXPECT_TRUE(InitOnceExecuteOnce(&once, FailingInit, nullptr, &context));
+  EXPECT_EQ(initCalls, 3);
 }
 
 TEST(Process, IdentifiersAndTime) {

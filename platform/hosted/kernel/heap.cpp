@@ -23,6 +23,10 @@ static_assert(sizeof(void*) < 8 || alignof(std::max_align_t) >= 16,
 // without asking for it shows up in tests.
 constexpr unsigned char kUninitialisedFill = 0xCD;
 
+// Larger requests fail without asking the system: no machine commits this
+// much, and sanitiser builds abort on such requests instead of failing.
+constexpr SIZE_T kLargestBlock = sizeof(void*) == 8 ? SIZE_T{1} << 40 : SIZE_T{0x7FFF0000};
+
 struct Heap {
   std::mutex lock;
   // block -> size the caller asked for
@@ -32,6 +36,7 @@ struct Heap {
   SIZE_T used = 0;
 
   bool Fits(SIZE_T oldSize, SIZE_T newSize) const {
+    if (newSize > kLargestBlock) return false;
     if (maximum == 0) return true;
     return newSize <= maximum && used - oldSize <= maximum - newSize;
   }
