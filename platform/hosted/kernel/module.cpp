@@ -80,8 +80,6 @@ std::span<const Module> Modules() {
       {"kernel32.dll", kernel32, true},
       {"user32.dll", user32, true},
       {"gdi32.dll", gdi32, true},
-      // Loaded on demand; its drawing exports come with the drawing code.
-      {"msimg32.dll", {}, false},
   };
   return modules;
 }
