@@ -15,46 +15,19 @@ constexpr int32_t PoolLockModeMask = 3;
 // Slots are never larger than this, so chunk sizes stay far from overflow.
 constexpr int32_t PoolMaxBlockSize = 0x10000000;
 
-// The shared-pool registry: nodes in MainHeap, newest first. `heap` is the
-// MainHeap the list was built in; a different MainHeap means the old one is
-// gone (or about to be) and so are the nodes, so the list starts again.
-// Windows hands a new heap the address of one just destroyed, so the head
-// node is also checked against a copy of what it held: a live block of the
-// right size with the same content, or the list is from a destroyed heap.
+// The shared-pool registry: nodes in MainHeap, newest first. The nodes and
+// their pools go with MainHeap; PoolRegistryForget empties the list when
+// that heap is about to be destroyed.
 struct PoolRegistry {
   PoolRegistryNode* head;
-  HANDLE heap;
-  PoolRegistryNode headCopy;
   CRITICAL_SECTION lock;
   OnceWord once;
 };
 PoolRegistry Registry;
 
-void RegistrySetHead(PoolRegistryNode* node) {
-  Registry.head = node;
-  if (node) {
-    Registry.headCopy = *node;
-    Registry.headCopy.next = nullptr;
-    Registry.headCopy.refCount = 0;
-  }
-}
+void RegistrySetHead(PoolRegistryNode* node) { Registry.head = node; }
 
-bool RegistryHeadIsOurs() {
-  PoolRegistryNode* head = Registry.head;
-  if (!head) return true;
-  if (HeapSize(MainHeap, 0, head) != sizeof(PoolRegistryNode)) return false;
-  const PoolRegistryNode& copy = Registry.headCopy;
-  return head->prev == nullptr && head->pool == copy.pool && head->slotSize == copy.slotSize &&
-         head->flags == copy.flags;
-}
-
-void RegistryEnter() {
-  EnterCriticalSection(&Registry.lock);
-  if (Registry.heap != MainHeap || !RegistryHeadIsOurs()) {
-    Registry.head = nullptr;
-    Registry.heap = MainHeap;
-  }
-}
+void RegistryEnter() { EnterCriticalSection(&Registry.lock); }
 
 void RegistryLeave() { LeaveCriticalSection(&Registry.lock); }
 
@@ -299,7 +272,6 @@ void PoolDestroy(BlockPool* pool) {
 void PoolRegistryInit() {
   InitializeCriticalSection(&Registry.lock);
   Registry.head = nullptr;
-  Registry.heap = MainHeap;
 }
 
 void RunOnce(OnceWord* once, void (*fn)()) {
@@ -316,4 +288,11 @@ void RunOnce(OnceWord* once, void (*fn)()) {
     if (entry) return;
   }
   RunOnceFallback(once, fn);
+}
+
+void PoolRegistryForget() {
+  RunOnce(&Registry.once, PoolRegistryInit);
+  RegistryEnter();
+  Registry.head = nullptr;
+  RegistryLeave();
 }

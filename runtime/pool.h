@@ -60,3 +60,6 @@ void PoolDestroy(BlockPool* pool);
 using OnceWord = INIT_ONCE;
 void RunOnce(OnceWord* once, void (*fn)());
 void PoolRegistryInit();
+// Empties the shared-pool registry without touching its nodes: called when
+// MainHeap, which holds the nodes and their pools, is about to be destroyed.
+void PoolRegistryForget();

@@ -6,6 +6,7 @@
 #include "drawing/context.h"
 #include "runtime/array.h"
 #include "runtime/facilities.h"
+#include "runtime/pool.h"
 #include "runtime/stringmap.h"
 #include "screen/screen.h"
 #include "window/events.h"
@@ -73,7 +74,13 @@ void RuntimeStart(const signed char* programTables) {
 void RuntimeRelease() {
   RunSteps(RuntimeEndSteps, RuntimeEndStepCount);
   StringsEnd();
-  if (MainHeap != nullptr) HeapDestroy(MainHeap);
+  MainHeapDestroy();
+}
+
+void MainHeapDestroy() {
+  if (MainHeap == nullptr) return;
+  PoolRegistryForget();
+  HeapDestroy(MainHeap);
   MainHeap = nullptr;
 }
 

@@ -51,6 +51,10 @@ extern const RuntimeStep RuntimeStartSteps[RuntimeStartStepCount];
 extern const RuntimeStep RuntimeEndSteps[RuntimeEndStepCount];
 extern void (*RuntimeStepObserver)(const char* name);
 
+// Destroys MainHeap with everything in it, after telling the facilities that
+// keep process-wide lists of its blocks (the shared-pool registry).
+void MainHeapDestroy();
+
 // Runs the end steps and releases the string heap and MainHeap, without
 // ending the process (RuntimeEnd's work before ExitProcess).
 void RuntimeRelease();

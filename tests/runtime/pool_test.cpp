@@ -291,38 +291,11 @@ TEST_F(PoolTest, SharedPoolsAreCountedAndLeaveTheRegistryWithTheirLastReference)
   for (BlockPool* pool : {again, otherFlags, otherSize, otherSize, newest, newest}) PoolDestroy(pool);
 }
 
-TEST_F(PoolTest, RegistryStartsOverInANewMainHeap) {
-  BlockPool* old = PoolCreate(44, 16, 256, PoolShared);
-  ASSERT_NE(old, nullptr);
-  HANDLE firstHeap = MainHeap;
-  MainHeap = HeapCreate(0, 4096, 0);
-  ASSERT_NE(MainHeap, nullptr);
-  // Pools registered in another heap are not handed out.
-  BlockPool* fresh = PoolCreate(44, 16, 256, PoolShared);
-  ASSERT_NE(fresh, nullptr);
-  EXPECT_NE(fresh, old);
-  EXPECT_EQ(fresh->registryNode->refCount, 1);
-  PoolDestroy(fresh);
-  HeapDestroy(MainHeap);
-  MainHeap = firstHeap;
-  PoolDestroy(old);
-  // And the first heap's registry is usable again.
-  BlockPool* later = PoolCreate(44, 16, 256, PoolShared);
-  ASSERT_NE(later, nullptr);
-  EXPECT_EQ(later->registryNode->refCount, 1);
-  EXPECT_EQ(PoolCreate(44, 16, 256, PoolShared), later);
-  PoolDestroy(later);
-  PoolDestroy(later);
-}
-
-TEST_F(PoolTest, RegistryForgetsPoolsOfADestroyedHeap) {
-  HANDLE fixtureHeap = MainHeap;
-  MainHeap = HeapCreate(0, 4096, 0);
-  ASSERT_NE(MainHeap, nullptr);
+TEST_F(PoolTest, RegistryForgetsPoolsThatWentWithMainHeap) {
   // Shared pools that are never destroyed go with their heap.
   ASSERT_NE(PoolCreate(36, 16, 256, PoolShared), nullptr);
   ASSERT_NE(PoolCreate(36, 16, 256, PoolShared | PoolLockOwn), nullptr);
-  HeapDestroy(MainHeap);
+  MainHeapDestroy();
   // A new heap may well get the old one's address; its blocks then lie
   // where the old nodes were, holding anything at all.
   MainHeap = HeapCreate(0, 4096, 0);
@@ -337,9 +310,9 @@ TEST_F(PoolTest, RegistryForgetsPoolsOfADestroyedHeap) {
   EXPECT_EQ(pool->registryNode->refCount, 1);
   EXPECT_EQ(pool->totalBlocks, 0);
   EXPECT_NE(PoolAlloc(pool), nullptr);
+  EXPECT_EQ(PoolCreate(36, 16, 256, PoolShared), pool);
   PoolDestroy(pool);
-  HeapDestroy(MainHeap);
-  MainHeap = fixtureHeap;
+  PoolDestroy(pool);
 }
 
 TEST_F(PoolTest, LockedPoolServesSeveralThreads) {

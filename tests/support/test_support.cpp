@@ -9,6 +9,5 @@ void RuntimeHeapsTest::SetUp() {
 
 void RuntimeHeapsTest::TearDown() {
   StringsEnd();
-  HeapDestroy(MainHeap);
-  MainHeap = nullptr;
+  MainHeapDestroy();
 }
