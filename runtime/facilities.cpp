@@ -167,6 +167,7 @@ void KeyboardEnd() {
 
 void MouseEnd() {
   if (Mouse.device == nullptr) return;
+  ClipCursor(nullptr);
   Mouse.ops->release(Mouse.device);
   Mouse = {};
   SharedInputRelease();

@@ -9,3 +9,5 @@
 
 BOOL WINAPI DestroyWindow(HWND window);
 BOOL WINAPI DestroyIcon(HICON icon);
+BOOL WINAPI ClipCursor(const RECT* rect);
+BOOL WINAPI GetClipCursor(LPRECT rect);
