@@ -135,6 +135,10 @@ void ControlsInit() {
   InitCommonControlsEx(&init);
 }
 
+void ControlParentSet(HWND window) {
+  if (Controls != nullptr) Controls->currentParent = window;
+}
+
 void ControlsEnd() {
   if (Controls != nullptr && Controls->toolTip != nullptr) DestroyWindow(Controls->toolTip);
 }

@@ -32,10 +32,16 @@ void ImageDrawingInit();
 void ImageDrawingEnd();
 
 // User-interface controls.
+struct ControlRecord;
+// What a kind of control does; handler, when set, answers messages that the
+// control's parent receives for it (or ProcDefault).
+struct ControlClassOps {
+  LRESULT (*handler)(ControlRecord* control, HWND parent, UINT message, WPARAM first, LPARAM second);
+};
 struct ControlRecord {
   HWND window;  // nonzero while the control exists
   HWND parent;
-  int32_t kind;
+  const ControlClassOps* ops;
   int32_t style;
   int32_t flags;
   HFONT font;
@@ -47,13 +53,16 @@ struct ControlsState {
   HFONT font;
   COLORREF textColour;
   COLORREF backColour;
-  int32_t reserved[16];
+  HWND currentParent;  // the window new controls go into
+  int32_t reserved[15];
 };
 extern ObjectTable* ControlTable;
 extern ControlsState* Controls;
 extern CRITICAL_SECTION ControlsLock;
 extern HGDIOBJ DefaultControlFont;
 int32_t ControlRelease(ObjectId id);
+// Makes window the one that controls created from now on go into.
+void ControlParentSet(HWND window);
 void ControlsInit();
 void ControlsEnd();
 

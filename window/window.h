@@ -1,5 +1,41 @@
-// Numbered top-level windows.
+// Numbered top-level windows, event retrieval and the window procedure.
 #pragma once
+
+#include "platform.h"
+#include "runtime/object.h"
+
+// Answers of the translation step.
+constexpr LRESULT ProcDefault = static_cast<LRESULT>(0xD0D0D0D1u);
+constexpr LRESULT ProcContinue = static_cast<LRESULT>(0xE0E0E0E1u);
+
+// Flag bits of WindowOpen that are not native style bits.
+constexpr uint32_t WindowFlagCentreScreen = 0x1;
+constexpr uint32_t WindowFlagCentreActive = 0x2;
+constexpr uint32_t WindowFlagTool = 0x4;
+constexpr uint32_t WindowFlagNoControlParent = 0x8;
+constexpr uint32_t WindowFlagMaximized = 0x1000000;
+constexpr uint32_t WindowFlagNoActivate = 0x2000000;
+constexpr uint32_t WindowFlagHidden = 0x10000000;
+constexpr uint32_t WindowFlagMinimized = 0x20000000;
 
 void WindowsInit();
 void WindowsEnd();
+
+// Opens a top-level window with a client area of width x height whose outer
+// corner is at (x, y). Returns the native handle (fixed number) or the new
+// dynamic number (number -1); 0 on failure.
+INT_PTR WindowOpen(ObjectId number, int32_t x, int32_t y, int32_t width, int32_t height, const WCHAR* title,
+                   uint32_t flags);
+HWND WindowNativeHandle(ObjectId number);
+// The window table's free callback; -1 closes every window.
+int32_t WindowClose(ObjectId number);
+void WindowCentre(HWND window, uint32_t flags);
+
+int32_t WindowPollEvent();
+HACCEL AcceleratorFor(HWND active);
+void KeyboardCues(HWND window, bool show);
+
+LRESULT CALLBACK WindowClassProc(HWND window, UINT message, WPARAM first, LPARAM second);
+LRESULT WindowEventProc(HWND window, UINT message, WPARAM first, LPARAM second);
+LRESULT ControlForward(HWND control, HWND parent, UINT message, WPARAM first, LPARAM second);
+void FocusStep(bool backward);
