@@ -1,0 +1,17 @@
+// What a user does, simulated: real input events (SendInput) on Windows, the
+// substitute's injection hooks on the hosted lane. The same test then drives
+// both lanes.
+#pragma once
+
+#include "platform.h"
+
+namespace user_input {
+
+// Presses and releases a key (a virtual-key code) while the given modifier
+// keys are held down.
+void KeyDown(BYTE virtualKey);
+void KeyUp(BYTE virtualKey);
+// A left click on the caption's close button of a top-level window.
+void ClickCloseButton(HWND window);
+
+}  // namespace user_input

@@ -1,0 +1,4 @@
+#include "support/user_input.h"
+#include "support/message_log.h"
+
+bool RunningOnSubstitute() { return false; }
