@@ -31,3 +31,46 @@ void SetVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId, bool fa
 void ResetVersion();
 
 }  // namespace hosted
+
+namespace display {
+struct InputEvent;
+}
+
+namespace hosted {
+
+// User input, injected into the display backend as if the user had acted.
+// It reaches the program when the owning thread next looks at its queue,
+// as the messages Windows would send.
+void InjectInput(const display::InputEvent& event);
+// A key press (down) or release of a virtual key.
+void InjectKey(BYTE virtualKey, bool down);
+// The left mouse button pressed or released at a screen position.
+void InjectMouseButton(int x, int y, bool down);
+// A left click (press and release) on a caption button of a top-level
+// window: HTCLOSE, HTMINBUTTON or HTMAXBUTTON. False when the window has no
+// such button.
+bool InjectCaptionClick(HWND window, int hitTest);
+// The shell restores a window, as a click on its taskbar entry does.
+void InjectRestore(HWND window);
+// Another program takes the foreground (false), or the user returns to
+// this one (true).
+void InjectAppActivation(bool active);
+
+// What the headless display was last told about a top-level window; known
+// is false for a window it never heard of or that was destroyed.
+struct DisplayWindow {
+  bool known = false;
+  bool visible = false;
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  int clientWidth = 0;
+  int clientHeight = 0;
+  unsigned presents = 0;
+};
+DisplayWindow DisplayState(HWND window);
+// Name of the chosen display backend.
+const char* DisplayName();
+
+}  // namespace hosted

@@ -1,0 +1,128 @@
+// Showing, minimising, maximising and restoring windows, with the message
+// order Wine has.
+#include "user/internal.h"
+
+namespace user {
+namespace {
+
+bool IsMinimiseCommand(int command) {
+  return command == SW_MINIMIZE || command == SW_SHOWMINIMIZED || command == SW_SHOWMINNOACTIVE ||
+         command == SW_FORCEMINIMIZE;
+}
+
+// Where a maximised window goes: the screen, with the frame just outside it.
+RECT MaximisedRect(const WindowRef& w) {
+  RECT in;
+  NonClientInsets(w->style, w->exStyle, &in);
+  MINMAXINFO info = {};
+  info.ptMaxSize = {GetSystemMetrics(SM_CXSCREEN) + in.left + in.right,
+                    GetSystemMetrics(SM_CYSCREEN) + in.left + in.right};
+  info.ptMaxPosition = {-in.left, -in.left};
+  info.ptMaxTrackSize = {GetSystemMetrics(SM_CXMAXTRACK), GetSystemMetrics(SM_CYMAXTRACK)};
+  info.ptMinTrackSize = {GetSystemMetrics(SM_CXMINTRACK), GetSystemMetrics(SM_CYMINTRACK)};
+  Call(w, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  return {info.ptMaxPosition.x, info.ptMaxPosition.y, info.ptMaxPosition.x + info.ptMaxSize.x,
+          info.ptMaxPosition.y + info.ptMaxSize.y};
+}
+
+}  // namespace
+
+BOOL Show(const WindowRef& w, int command) {
+  const bool wasVisible = (w->style & WS_VISIBLE) != 0;
+  const bool wasMinimised = (w->style & WS_MINIMIZE) != 0;
+  const bool child = (w->style & WS_CHILD) != 0;
+  UINT flags = SWP_NOZORDER;
+  RECT target = w->rect;
+  bool state = false;
+  switch (command) {
+    case SW_HIDE:
+      if (!wasVisible) return FALSE;
+      flags |= SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE;
+      break;
+    case SW_MINIMIZE:
+    case SW_SHOWMINIMIZED:
+    case SW_SHOWMINNOACTIVE:
+    case SW_FORCEMINIMIZE:
+      if (wasMinimised && wasVisible) return TRUE;
+      if (!wasMinimised && !(w->style & WS_MAXIMIZE)) w->normal = w->rect;
+      state = true;
+      flags |= SWP_SHOWWINDOW | SWP_FRAMECHANGED;
+      // Minimising keeps the activation where it is; only the "show
+      // minimised" form activates.
+      if (command != SW_SHOWMINIMIZED || child) flags |= SWP_NOACTIVATE;
+      target = {-32000, -32000, -32000 + GetSystemMetrics(SM_CXMINTRACK),
+                -32000 + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFIXEDFRAME)};
+      break;
+    case SW_SHOWMAXIMIZED:
+      if ((w->style & WS_MAXIMIZE) && wasVisible) return TRUE;
+      if (!wasMinimised) w->normal = w->rect;
+      state = true;
+      flags |= SWP_SHOWWINDOW | SWP_FRAMECHANGED;
+      break;
+    case SW_SHOWNA:
+    case SW_SHOW:
+      if (wasVisible) return TRUE;
+      flags |= SWP_SHOWWINDOW | SWP_NOSIZE | SWP_NOMOVE;
+      if (command == SW_SHOWNA || child) flags |= SWP_NOACTIVATE;
+      break;
+    case SW_SHOWNORMAL:
+    case SW_SHOWNOACTIVATE:
+    case SW_RESTORE:
+    case SW_SHOWDEFAULT:
+      flags |= SWP_SHOWWINDOW;
+      if (command == SW_SHOWNOACTIVATE || child) flags |= SWP_NOACTIVATE;
+      if (wasMinimised || (w->style & WS_MAXIMIZE)) {
+        if (wasMinimised && !Call(w, WM_QUERYOPEN, 0, 0)) return wasVisible;
+        state = true;
+        flags |= SWP_FRAMECHANGED;
+        target = w->normal;
+      } else {
+        if (wasVisible) return TRUE;
+        flags |= SWP_NOSIZE | SWP_NOMOVE;
+      }
+      break;
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+  }
+  if (!wasVisible && command != SW_HIDE) Call(w, WM_SHOWWINDOW, TRUE, 0);
+  if (wasVisible && command == SW_HIDE) Call(w, WM_SHOWWINDOW, FALSE, 0);
+  if (w->destroyed) return wasVisible;
+  if (state) {
+    w->style &= ~(WS_MINIMIZE | WS_MAXIMIZE);
+    if (IsMinimiseCommand(command)) w->style |= WS_MINIMIZE;
+    if (command == SW_SHOWMAXIMIZED) {
+      w->style |= WS_MAXIMIZE;
+      target = MaximisedRect(w);
+    }
+    flags |= SWP_STATECHANGED;
+  }
+  MoveTo(w, nullptr, target.left, target.top, target.right - target.left, target.bottom - target.top, flags);
+  if (w->destroyed) return wasVisible;
+  if (command == SW_HIDE) {
+    Queue& q = *w->queue;
+    if (q.focus != nullptr && (q.focus == w->handle || IsChild(w->handle, q.focus))) SetFocus(child && w->parent ? w->parent->handle : nullptr);
+    if (!child && q.active == w->handle) Deactivate(w);
+  }
+  if (w->needSize && command != SW_HIDE) {
+    w->needSize = false;
+    WPARAM kind = (w->style & WS_MINIMIZE) ? SIZE_MINIMIZED : (w->style & WS_MAXIMIZE) ? SIZE_MAXIMIZED : SIZE_RESTORED;
+    Call(w, WM_SIZE, kind, MAKELPARAM(w->client.right - w->client.left, w->client.bottom - w->client.top));
+    Call(w, WM_MOVE, 0, MAKELPARAM(w->client.left, w->client.top));
+  }
+  // Coming back from minimised gives the window the focus and a fresh
+  // WM_ACTIVATE even when it stayed active.
+  if (wasMinimised && !(w->style & WS_MINIMIZE) && !w->destroyed) {
+    SetFocus(w->handle);
+    if (!child && !(flags & SWP_NOACTIVATE)) Call(w, WM_ACTIVATE, WA_ACTIVE, 0);
+  }
+  return wasVisible;
+}
+
+}  // namespace user
+
+BOOL WINAPI ShowWindow(HWND handle, int command) {
+  user::WindowRef w = user::Find(handle);
+  if (!w) return FALSE;
+  return user::Show(w, command);
+}
