@@ -18,6 +18,54 @@ constexpr uint32_t WindowFlagNoActivate = 0x2000000;
 constexpr uint32_t WindowFlagHidden = 0x10000000;
 constexpr uint32_t WindowFlagMinimized = 0x20000000;
 
+// Accelerator commands of every window: Tab and Shift+Tab.
+constexpr WORD CommandFocusNext = 0xFA01;
+constexpr WORD CommandFocusPrevious = 0xFA02;
+
+// Runtime messages: the notification-area icon, and one relayed to the
+// control named by its second parameter.
+constexpr UINT MessageTrayIcon = 12501;
+constexpr UINT MessageControlRelay = 13120;
+
+// A toolbar's control identifier: its commands are menu commands.
+constexpr int32_t ToolbarControlId = -10000;
+
+// A hook that sees a window's messages before the runtime does; it answers
+// ProcContinue to let the runtime go on.
+using WindowHookFn = LRESULT (*)(HWND window, UINT message, WPARAM first, LPARAM second);
+// Custom background erase: (device context, window) -> answer.
+using WindowEraseFn = LRESULT (*)(HDC dc, HWND window);
+
+struct WindowRecord {
+  HWND window;  // nonzero while the window is open
+  ACCEL* accelEntries;
+  HACCEL accelTable;
+  WindowHookFn eventCallback;
+  int32_t accelCount;
+  int32_t reserved;
+  HBRUSH backgroundBrush;
+  HWND mdiClient;
+  WindowEraseFn eraseCallback;
+  uint16_t minWidth;
+  uint16_t minHeight;
+  uint16_t maxWidth;
+  uint16_t maxHeight;
+  int32_t minMaxState;  // 1 while minimised or maximised
+  int32_t spare;  // keeps the record at its 13 words
+};
+
+// The thread's window state: its event hook, consulted after a window's own.
+struct WindowsThreadState {
+  WindowHookFn eventCallback;
+  int32_t reserved[4];
+};
+
+extern ObjectTable* WindowTable;
+extern WindowsThreadState* WindowsThread;
+extern void* WindowsSpareState;
+extern HICON WindowClassIcon;
+extern HCURSOR WindowClassCursor;
+
 void WindowsInit();
 void WindowsEnd();
 
@@ -30,6 +78,8 @@ HWND WindowNativeHandle(ObjectId number);
 // The window table's free callback; -1 closes every window.
 int32_t WindowClose(ObjectId number);
 void WindowCentre(HWND window, uint32_t flags);
+// "WindowClass_<number>" as a signed decimal; buffer of 32 characters.
+void WindowClassName(WCHAR* buffer, ObjectId number);
 
 int32_t WindowPollEvent();
 HACCEL AcceleratorFor(HWND active);

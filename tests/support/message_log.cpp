@@ -16,6 +16,24 @@ size_t MessageLog::Count(UINT message) const {
 
 namespace {
 
+struct Subclass {
+  HWND window;
+  WNDPROC previous;
+  MessageLog* log;
+};
+std::vector<Subclass> subclasses;
+
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  for (const Subclass& s : subclasses) {
+    if (s.window != window) continue;
+    // Copied first: the log may detach while the message is handled.
+    const WNDPROC previous = s.previous;
+    s.log->Record(window, message, wParam, lParam);
+    return CallWindowProcW(previous, window, message, wParam, lParam);
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
 bool Same(const ExpectedMessage& e, const LoggedMessage& m) {
   if (e.message != m.message) return false;
   if ((e.flags & MsgCheckWParam) && e.wParam != m.wParam) return false;
@@ -63,6 +81,23 @@ std::string Describe(UINT message, WPARAM wParam, LPARAM lParam) {
   all << "got:\n";
   for (const LoggedMessage& m : log_) all << "  " << Describe(m.message, m.wParam, m.lParam) << "\n";
   return ::testing::AssertionFailure() << all.str();
+}
+
+void MessageLog::Attach(HWND window) {
+  const auto previous = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingProc)));
+  if (previous != nullptr) subclasses.push_back({window, previous, this});
+}
+
+void MessageLog::DetachAll() {
+  for (auto it = subclasses.begin(); it != subclasses.end();) {
+    if (it->log != this) {
+      ++it;
+      continue;
+    }
+    if (IsWindow(it->window)) SetWindowLongPtrW(it->window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(it->previous));
+    it = subclasses.erase(it);
+  }
 }
 
 std::string MessageName(UINT message) {

@@ -35,12 +35,24 @@ struct LoggedMessage {
 
 class MessageLog {
  public:
+  MessageLog() = default;
+  MessageLog(const MessageLog&) = delete;
+  MessageLog& operator=(const MessageLog&) = delete;
+  ~MessageLog() { DetachAll(); }
+
   // Only these messages are kept; an empty filter keeps every message.
   void Filter(std::initializer_list<UINT> messages) { filter_.assign(messages); }
   void Record(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Clear() { log_.clear(); }
   const std::vector<LoggedMessage>& Messages() const { return log_; }
   size_t Count(UINT message) const;
+
+  // Records every message that window receives from now on, ahead of the
+  // window's own procedure, which still gets each one (the window is
+  // subclassed, chaining with CallWindowProcW). DetachAll gives windows that
+  // still exist their procedure back.
+  void Attach(HWND window);
+  void DetachAll();
 
   // True when the log matches the sequence; otherwise a failure that prints
   // both lists and the caller's file and line.

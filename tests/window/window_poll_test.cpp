@@ -1,1 +1,114 @@
+// Event retrieval: runtime events first, then at most one native message per
+// call; Tab and Shift+Tab ride on the active window's accelerators.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "support/message_log.h"
+#include "support/user_input.h"
+#include "window_fixture.h"
+
+namespace {
+
+class WindowPollTest : public WindowFixture {
+ protected:
+  void SetUp() override {
+    WindowFixture::SetUp();
+    window = OpenScene();
+    ASSERT_NE(window, nullptr);
+    Poll();
+  }
+
+  HWND TabStop(int id) {
+    return CreateWindowExW(0, TEXT("STATIC"), TEXT(""), WS_CHILD | WS_VISIBLE | WS_TABSTOP, id * 30, 0, 20, 20, window,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Globals.instance, nullptr);
+  }
+
+  HWND window = nullptr;
+  MessageLog log;
+};
+
+TEST_F(WindowPollTest, EmptyQueuesGiveZeroEveryTime) {
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(WindowPollEvent(), 0);
+}
+
+TEST_F(WindowPollTest, RuntimeEventsComeBeforeTheNextNativeMessage) {
+  PostMessageW(window, WM_LBUTTONUP, 0, 0);
+  EventAppend(EventRepaint, 0, 0, 0, 0, nullptr);
+  EventAppend(EventMenu, 4, 0, 0, 0, nullptr);
+  EXPECT_EQ(WindowPollEvent(), EventRepaint);
+  EXPECT_EQ(WindowPollEvent(), EventMenu);
+  EXPECT_EQ(EventQueue->curObject, 4);
+  // One native message per call, dispatched: its event comes out next.
+  EXPECT_EQ(WindowPollEvent(), WM_LBUTTONUP);
+  EXPECT_EQ(WindowPollEvent(), EventLeftClick);
+  EXPECT_EQ(EventQueue->curWindow, 0);
+  EXPECT_EQ(WindowPollEvent(), 0);
+}
+
+TEST_F(WindowPollTest, WakeUpMessageIsTakenAndGivesZero) {
+  PostMessageW(window, WM_NULL, 0, 0);
+  PostMessageW(window, WM_USER + 1, 0, 0);
+  EXPECT_EQ(WindowPollEvent(), 0);
+  EXPECT_EQ(WindowPollEvent(), WM_USER + 1);
+  EXPECT_EQ(WindowPollEvent(), 0);
+  MSG msg;
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
+}
+
+TEST_F(WindowPollTest, AcceleratorsBelongToNumberedWindowsOfThisProcess) {
+  EXPECT_EQ(AcceleratorFor(window), Record(0)->accelTable);
+  EXPECT_EQ(AcceleratorFor(nullptr), nullptr);
+  HWND child = TabStop(1);
+  EXPECT_EQ(AcceleratorFor(child), nullptr) << "the property is looked up on the active window only";
+
+  // A control that takes Tab for itself keeps it.
+  SetFocus(child);
+  SetPropW(child, TEXT("ZW_Hotkey"), reinterpret_cast<HANDLE>(1));
+  EXPECT_EQ(AcceleratorFor(window), nullptr);
+  RemovePropW(child, TEXT("ZW_Hotkey"));
+  EXPECT_EQ(AcceleratorFor(window), Record(0)->accelTable);
+}
+
+// A window whose keyboard-cue state the test chooses.
+LRESULT uiState;
+LRESULT CALLBACK CueStateProc(HWND window, UINT message, WPARAM first, LPARAM second) {
+  if (message == WM_QUERYUISTATE) return uiState;
+  return DefWindowProcW(window, message, first, second);
+}
+
+TEST_F(WindowPollTest, KeyboardCuesChangeOnlyWhatDiffers) {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = CueStateProc;
+  wc.hInstance = Globals.instance;
+  wc.lpszClassName = TEXT("CueStateTestClass");
+  RegisterClassW(&wc);
+  HWND cues = CreateWindowExW(0, TEXT("CueStateTestClass"), TEXT(""), WS_CHILD, 0, 0, 10, 10, window, nullptr,
+                              Globals.instance, nullptr);
+  ASSERT_NE(cues, nullptr);
+  log.Filter({WM_UPDATEUISTATE});
+  log.Attach(cues);
+  const struct {
+    LRESULT state;
+    bool show;
+    WPARAM sent;  // 0: nothing
+  } cases[] = {
+      {0, true, 0},       {0, false, 0x30001}, {1, false, 0x30001}, {2, false, 0x30001},
+      {3, false, 0},      {3, true, 0x30002},  {1, true, 0x30002},  {2, true, 0x30002},
+  };
+  for (const auto& c : cases) {
+    uiState = c.state;
+    log.Clear();
+    KeyboardCues(cues, c.show);
+    if (c.sent == 0) {
+      EXPECT_TRUE(log.Messages().empty()) << "state " << c.state << " show " << c.show;
+    } else {
+      ASSERT_EQ(log.Messages().size(), 1u) << "state " << c.state << " show " << c.show;
+      EXPECT_EQ(log.Messages()[0].wParam, c.sent);
+      EXPECT_EQ(log.Messages()[0].lParam, 0);
+    }
+  }
+  DestroyWindow(cues);
+}
+
+}  // namespace
