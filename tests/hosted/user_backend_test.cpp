@@ -1,1 +1,142 @@
+// The display backend as user32 uses it, and the injected input that it
+// hands back. Hosted only: it reads what the headless display recorded.
 #include <gtest/gtest.h>
+
+#include "hosted/hooks.h"
+#include "platform.h"
+
+namespace {
+
+LRESULT CALLBACK KeepProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CLOSE) {
+    SetPropW(window, TEXT("closed"), reinterpret_cast<HANDLE>(1));
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+class BackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = KeepProc;
+    wc.lpszClassName = TEXT("BackendTest");
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    RECT r = {0, 0, 640, 480};
+    AdjustWindowRectEx(&r, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, FALSE, 0);
+    window = CreateWindowExW(0, TEXT("BackendTest"), TEXT("Cube"), WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 5, 6,
+                             r.right - r.left, r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+  }
+  void TearDown() override {
+    if (IsWindow(window)) DestroyWindow(window);
+    Pump();
+    UnregisterClassW(TEXT("BackendTest"), nullptr);
+  }
+  void Pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  HWND window = nullptr;
+};
+
+TEST_F(BackendTest, HeadlessIsTheDefaultAndKnowsTheScreen) {
+  EXPECT_STREQ(hosted::DisplayName(), "headless");
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
+  EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
+}
+
+TEST_F(BackendTest, DisplayHearsOfShowMoveSizeAndDestroy) {
+  hosted::DisplayWindow state = hosted::DisplayState(window);
+  EXPECT_TRUE(state.known);
+  EXPECT_FALSE(state.visible);
+  EXPECT_EQ(state.x, 5);
+  EXPECT_EQ(state.y, 6);
+  EXPECT_EQ(state.clientWidth, 640);
+  EXPECT_EQ(state.clientHeight, 480);
+  ShowWindow(window, SW_SHOWNORMAL);
+  EXPECT_TRUE(hosted::DisplayState(window).visible);
+  SetWindowPos(window, nullptr, 50, 60, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
+  state = hosted::DisplayState(window);
+  EXPECT_EQ(state.x, 50);
+  EXPECT_EQ(state.y, 60);
+  EXPECT_EQ(state.width, 300);
+  EXPECT_EQ(state.height, 200);
+  EXPECT_EQ(state.clientWidth, 294);
+  EXPECT_EQ(state.clientHeight, 175);
+  // Children are not the display's business.
+  HWND child = CreateWindowExW(0, TEXT("BackendTest"), TEXT(""), WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, window, nullptr,
+                               nullptr, nullptr);
+  ASSERT_NE(child, nullptr);
+  EXPECT_FALSE(hosted::DisplayState(child).known);
+  ASSERT_TRUE(DestroyWindow(window));
+  EXPECT_FALSE(hosted::DisplayState(window).known);
+}
+
+TEST_F(BackendTest, InjectedInputWaitsForTheQueueToBeRead) {
+  ShowWindow(window, SW_SHOWNORMAL);
+  Pump();
+  hosted::InjectKey('Q', true);
+  // The hardware state changes at once, the thread's only when it takes
+  // the key from its queue.
+  EXPECT_NE(GetAsyncKeyState('Q') & 0x8000, 0);
+  EXPECT_GE(GetKeyState('Q'), 0);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_KEYDOWN));
+  EXPECT_EQ(msg.wParam, static_cast<WPARAM>('Q'));
+  EXPECT_EQ(msg.hwnd, window);
+  EXPECT_LT(GetKeyState('Q'), 0);
+  hosted::InjectKey('Q', false);
+  Pump();
+  EXPECT_GE(GetKeyState('Q'), 0);
+}
+
+TEST_F(BackendTest, CaptionClicksAndTheShellsRestore) {
+  ShowWindow(window, SW_SHOWNORMAL);
+  Pump();
+  // A caption without a system menu has no buttons to click.
+  HWND plain = CreateWindowExW(0, TEXT("BackendTest"), TEXT(""), WS_CAPTION, 0, 0, 100, 100, nullptr, nullptr,
+                               nullptr, nullptr);
+  ASSERT_NE(plain, nullptr);
+  EXPECT_FALSE(hosted::InjectCaptionClick(plain, HTCLOSE));
+  EXPECT_FALSE(hosted::InjectCaptionClick(plain, HTMINBUTTON));
+  DestroyWindow(plain);
+  ASSERT_TRUE(hosted::InjectCaptionClick(window, HTCLOSE));
+  Pump();
+  EXPECT_EQ(GetPropW(window, TEXT("closed")), reinterpret_cast<HANDLE>(1));
+  EXPECT_TRUE(IsWindow(window));
+  ASSERT_TRUE(hosted::InjectCaptionClick(window, HTMINBUTTON));
+  Pump();
+  EXPECT_TRUE(IsIconic(window));
+  hosted::InjectRestore(window);
+  Pump();
+  EXPECT_FALSE(IsIconic(window));
+  // A click released off the button does nothing.
+  RemovePropW(window, TEXT("closed"));
+  RECT r;
+  GetWindowRect(window, &r);
+  hosted::InjectMouseButton(r.right - 12, r.top + 12, true);
+  hosted::InjectMouseButton(r.right - 300, r.top + 12, false);
+  Pump();
+  EXPECT_EQ(GetPropW(window, TEXT("closed")), nullptr);
+}
+
+TEST_F(BackendTest, AnotherProgramTakesTheForegroundAndGivesItBack) {
+  ShowWindow(window, SW_SHOWNORMAL);
+  Pump();
+  ASSERT_EQ(GetActiveWindow(), window);
+  hosted::InjectAppActivation(false);
+  Pump();
+  EXPECT_EQ(GetActiveWindow(), nullptr);
+  EXPECT_EQ(GetFocus(), nullptr);
+  hosted::InjectAppActivation(true);
+  Pump();
+  EXPECT_EQ(GetActiveWindow(), window);
+  EXPECT_EQ(GetFocus(), window);
+}
+
+}  // namespace

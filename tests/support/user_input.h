@@ -13,5 +13,10 @@ void KeyDown(BYTE virtualKey);
 void KeyUp(BYTE virtualKey);
 // A left click on the caption's close button of a top-level window.
 void ClickCloseButton(HWND window);
+// A left click on the caption's minimise button of a top-level window.
+void ClickMinimiseButton(HWND window);
+// The shell restores a minimised window, as a click on its taskbar entry
+// does.
+void RestoreFromTaskbar(HWND window);
 
 }  // namespace user_input

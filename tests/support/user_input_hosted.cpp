@@ -1,4 +1,16 @@
 #include "support/user_input.h"
+
+#include "hosted/hooks.h"
 #include "support/message_log.h"
 
 bool RunningOnSubstitute() { return true; }
+
+namespace user_input {
+
+void KeyDown(BYTE virtualKey) { hosted::InjectKey(virtualKey, true); }
+void KeyUp(BYTE virtualKey) { hosted::InjectKey(virtualKey, false); }
+void ClickCloseButton(HWND window) { hosted::InjectCaptionClick(window, HTCLOSE); }
+void ClickMinimiseButton(HWND window) { hosted::InjectCaptionClick(window, HTMINBUTTON); }
+void RestoreFromTaskbar(HWND window) { hosted::InjectRestore(window); }
+
+}  // namespace user_input

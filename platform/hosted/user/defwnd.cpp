@@ -7,8 +7,9 @@
 namespace user {
 namespace {
 
-// Caption buttons sit at the right end of the caption, each as wide as the
-// caption is high minus two pixels, as Wine draws them.
+// Caption buttons are SM_CXSIZE wide and fill the caption but for its
+// last line, at the right end (close, maximise, minimise) and the left end
+// (system menu), as Wine lays them out.
 int HitTest(const Window* w, POINT screen) {
   POINT o = WindowOrigin(w);
   const int width = w->rect.right - w->rect.left;
@@ -24,18 +25,17 @@ int HitTest(const Window* w, POINT screen) {
   RECT in;
   NonClientInsets(w->style, w->exStyle, &in);
   const int frame = in.left;
-  if ((w->style & WS_CAPTION) == WS_CAPTION && y >= frame && y < in.top) {
-    const int button = in.top - frame - 2;
-    int right = width - frame;
+  if ((w->style & WS_CAPTION) == WS_CAPTION && x >= frame && x < width - frame && y >= frame && y < in.top) {
+    if (y == in.top - 1) return HTNOWHERE;
+    const int button = GetSystemMetrics(SM_CXSIZE);
+    const int right = width - frame;
     if (w->style & WS_SYSMENU) {
-      if (x >= right - button - 2 && x < right) return HTCLOSE;
-      right -= button + 2;
+      if (x >= right - button) return HTCLOSE;
       if (w->style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) {
-        if (x >= right - button && x < right) return HTMAXBUTTON;
-        right -= button;
-        if (x >= right - button && x < right) return HTMINBUTTON;
+        if (x >= right - 2 * button) return HTMAXBUTTON;
+        if (x >= right - 3 * button) return HTMINBUTTON;
       }
-      if (x >= frame && x < frame + button + 2) return HTSYSMENU;
+      if (x < frame + button) return HTSYSMENU;
     }
     return HTCAPTION;
   }
@@ -66,7 +66,10 @@ void TrackButton(const WindowRef& w, int hit, WPARAM command, LPARAM point) {
     }
   }
   if (!released) return;
+  // The mouse is captured while the button is held.
+  SetCapture(w->handle);
   KeyProcessed(up);
+  ReleaseCapture();
   POINT pt = up.pt;
   if (HitTest(w.get(), pt) != hit) return;
   Call(w, WM_SYSCOMMAND, command, point);
@@ -162,6 +165,9 @@ LRESULT DefProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam, bool an
       return 0;
     case WM_MOUSEACTIVATE:
       return MA_ACTIVATE;
+    case WM_QUERYOPEN:
+    case WM_QUERYENDSESSION:
+      return TRUE;
     case WM_SETCURSOR:
       return FALSE;
     case WM_ACTIVATE:
@@ -182,11 +188,11 @@ LRESULT DefProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam, bool an
     case WM_WINDOWPOSCHANGED: {
       auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
       if (pos == nullptr) return 0;
-      if (!(pos->flags & SWP_NOCLIENTMOVE)) Call(w, WM_MOVE, 0, MAKELPARAM(w->client.left, w->client.top));
+      if (!(pos->flags & SWP_NOCLIENTMOVE)) Call(w, WM_MOVE, 0, static_cast<LPARAM>(MAKELONG(w->client.left, w->client.top)));
       if (!(pos->flags & SWP_NOCLIENTSIZE) || (pos->flags & SWP_STATECHANGED)) {
         WPARAM kind = (w->style & WS_MINIMIZE) ? SIZE_MINIMIZED : (w->style & WS_MAXIMIZE) ? SIZE_MAXIMIZED
                                                                                             : SIZE_RESTORED;
-        Call(w, WM_SIZE, kind, MAKELPARAM(w->client.right - w->client.left, w->client.bottom - w->client.top));
+        Call(w, WM_SIZE, kind, static_cast<LPARAM>(MAKELONG(w->client.right - w->client.left, w->client.bottom - w->client.top)));
       }
       return 0;
     }

@@ -32,8 +32,6 @@ AccelTable* FindAccel(HACCEL handle) {
   return AccelTables().count(table) ? table : nullptr;
 }
 
-bool AsyncDown(BYTE key) { return (asyncKeys[key].load() & 0x80) != 0; }
-
 // The deepest visible window under a screen point, top-level windows in
 // z-order first.
 WindowRef WindowAt(int x, int y) {
@@ -81,6 +79,8 @@ LPARAM KeyData(BYTE key, bool down, bool wasDown, bool alt) {
 }
 
 }  // namespace
+
+bool AsyncDown(BYTE key) { return (asyncKeys[key].load() & 0x80) != 0; }
 
 void SetAsyncKey(BYTE key, bool down) {
   BYTE value = asyncKeys[key].load();
@@ -154,32 +154,27 @@ void CookMouse(MSG* msg, bool remove) {
   }
 }
 
-// Outer-window point at the middle of a caption button, or false.
+// Screen point at the middle of a caption button, or false.
 bool CaptionButtonPoint(HWND handle, int hitTest, POINT* out) {
   WindowRef w = Peek(handle);
   if (!w || (w->style & WS_CAPTION) != WS_CAPTION || !(w->style & WS_SYSMENU)) return false;
   RECT in;
   NonClientInsets(w->style, w->exStyle, &in);
   const int frame = in.left;
-  const int button = in.top - frame - 2;
+  const int button = GetSystemMetrics(SM_CXSIZE);
   POINT o = WindowOrigin(w.get());
   const int right = o.x + (w->rect.right - w->rect.left) - frame;
-  const int y = o.y + frame + (in.top - frame) / 2;
+  const int y = o.y + frame + button / 2;
+  int slot = 0;
   switch (hitTest) {
-    case HTCLOSE:
-      *out = {right - (button + 2) / 2 - 1, y};
-      return true;
-    case HTMAXBUTTON:
-    case HTMINBUTTON: {
-      if (!(w->style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX))) return false;
-      const int maxRight = right - button - 2;
-      const int at = hitTest == HTMAXBUTTON ? maxRight : maxRight - button;
-      *out = {at - button / 2 - 1, y};
-      return true;
-    }
-    default:
-      return false;
+    case HTCLOSE: slot = 0; break;
+    case HTMAXBUTTON: slot = 1; break;
+    case HTMINBUTTON: slot = 2; break;
+    default: return false;
   }
+  if (slot > 0 && !(w->style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX))) return false;
+  *out = {right - slot * button - button / 2, y};
+  return true;
 }
 
 }  // namespace user
@@ -190,8 +185,9 @@ void Deliver(const InputEvent& event) {
   using namespace user;
   switch (event.kind) {
     case InputEvent::Key: {
-      const bool wasDown = AsyncDown(event.key);
-      SetAsyncKey(event.key, event.down);
+      // The hardware state changed when the key was pressed (InjectKey);
+      // x carries whether it was already down then.
+      const bool wasDown = event.x != 0;
       bool sys = false;
       WindowRef target = KeyTarget(&sys);
       if (!target) return;
@@ -212,7 +208,6 @@ void Deliver(const InputEvent& event) {
     case InputEvent::MouseButton: {
       cursorX = event.x;
       cursorY = event.y;
-      SetAsyncKey(VK_LBUTTON, event.down);
       WindowRef target;
       if (WindowRef fg = Peek(ForegroundWindow())) target = Peek(fg->queue->capture);
       if (!target) target = WindowAt(event.x, event.y);
@@ -260,10 +255,13 @@ void Deliver(const InputEvent& event) {
 namespace hosted {
 
 void InjectKey(BYTE virtualKey, bool down) {
-  InjectInput({display::InputEvent::Key, nullptr, virtualKey, down, 0, 0, 0});
+  const bool wasDown = user::AsyncDown(virtualKey);
+  user::SetAsyncKey(virtualKey, down);
+  InjectInput({display::InputEvent::Key, nullptr, virtualKey, down, wasDown ? 1 : 0, 0, 0});
 }
 
 void InjectMouseButton(int x, int y, bool down) {
+  user::SetAsyncKey(VK_LBUTTON, down);
   InjectInput({display::InputEvent::MouseButton, nullptr, 0, down, x, y, 0});
 }
 

@@ -161,6 +161,9 @@ void ForgetWindow(Window* window);
 // Key state: what the thread has processed, and what the hardware reports.
 void KeyProcessed(const MSG& msg);
 void SetAsyncKey(BYTE key, bool down);
+bool AsyncDown(BYTE key);
+// Hit testing and mouse activation of a raw mouse message being taken.
+void CookMouse(MSG* msg, bool remove);
 
 // Position changes with the messages Windows sends.
 BOOL MoveTo(const WindowRef& window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);

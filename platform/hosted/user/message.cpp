@@ -107,6 +107,7 @@ bool PeekOnce(Queue& q, MSG* msg, HWND filter, UINT first, UINT last, UINT flags
     }
   }
   if (!found) return false;
+  if (isInput) CookMouse(&m, remove);
   if (isInput && remove) KeyProcessed(m);
   q.messageTime = m.time;
   *msg = m;

@@ -23,7 +23,7 @@ int WINAPI GetSystemMetrics(int index) {
       return 0;
     case SM_CXVSCROLL:
     case SM_CYHSCROLL:
-      return 16;
+      return 17;
     case SM_CYCAPTION:
     case SM_CYMENU:
       return 19;
@@ -56,13 +56,18 @@ int WINAPI GetSystemMetrics(int index) {
     case SM_CYSMSIZE:
       return 15;
     case SM_CXMIN:
-      return 112;
-    case SM_CYMIN:
-      return 27;
     case SM_CXMINTRACK:
-      return 112;
+      return 116;
+    case SM_CYMIN:
     case SM_CYMINTRACK:
       return 27;
+    case SM_CXMENUSIZE:
+    case SM_CYMENUSIZE:
+      return 18;
+    case SM_CXMINIMIZED:
+      return 160;
+    case SM_CYMINIMIZED:
+      return 24;
     case SM_CXMAXTRACK:
       return width + 12;
     case SM_CYMAXTRACK:
@@ -70,7 +75,7 @@ int WINAPI GetSystemMetrics(int index) {
     case SM_CXMAXIMIZED:
       return width + 8;
     case SM_CYMAXIMIZED:
-      return height + 8;
+      return height + 38;
     case SM_CXDOUBLECLK:
     case SM_CYDOUBLECLK:
       return 4;

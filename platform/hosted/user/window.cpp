@@ -103,7 +103,9 @@ HWND Create(DWORD exStyle, const std::shared_ptr<Class>& cls, const std::u16stri
     w->handle = NewHandle();
     Table().emplace(reinterpret_cast<uintptr_t>(w->handle), w);
     cls->windows++;
-    if (w->parent != nullptr) w->parent->children.insert(w->parent->children.begin(), w.get());
+    // A new child goes to the bottom of its siblings, so z-order is
+    // creation order (and so is tab order).
+    if (w->parent != nullptr) w->parent->children.push_back(w.get());
   }
   // The window manager's size limits come first.
   if (!(style & WS_CHILD) || (style & WS_THICKFRAME)) {
@@ -150,8 +152,8 @@ HWND Create(DWORD exStyle, const std::shared_ptr<Class>& cls, const std::u16stri
   if (w->destroyed) return nullptr;
   if (!w->needSize) {
     Call(w, WM_SIZE, SIZE_RESTORED,
-         MAKELPARAM(w->client.right - w->client.left, w->client.bottom - w->client.top));
-    Call(w, WM_MOVE, 0, MAKELPARAM(w->client.left, w->client.top));
+         static_cast<LPARAM>(MAKELONG(w->client.right - w->client.left, w->client.bottom - w->client.top)));
+    Call(w, WM_MOVE, 0, static_cast<LPARAM>(MAKELONG(w->client.left, w->client.top)));
   }
   if (w->parent != nullptr && !(w->exStyle & WS_EX_NOPARENTNOTIFY)) {
     Send(w->parent->handle, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, w->id),
@@ -342,7 +344,8 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR title, DWO
                             int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
   auto cls = user::FindClassByName(className);
   if (!cls) {
-    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+    // Wine's answer; Windows itself says ERROR_CANNOT_FIND_WND_CLASS.
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return nullptr;
   }
   return user::Create(exStyle, cls, title ? std::u16string(title) : std::u16string(), title == nullptr, nullptr,
@@ -352,14 +355,14 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR title, DWO
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
                             int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
   if (className == nullptr) {
-    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return nullptr;
   }
   std::u16string wideClass = IS_INTRESOURCE(className) ? std::u16string() : user::Widen(className);
   LPCWSTR classArg = IS_INTRESOURCE(className) ? reinterpret_cast<LPCWSTR>(className) : wideClass.c_str();
   auto cls = user::FindClassByName(classArg);
   if (!cls) {
-    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return nullptr;
   }
   return user::Create(exStyle, cls, user::Widen(title), title == nullptr, title, className, true, classArg, style, x,
@@ -778,6 +781,6 @@ HWND WINAPI SetParent(HWND handle, HWND parent) {
   std::lock_guard<std::recursive_mutex> guard(user::TableLock());
   user::Unlink(w.get());
   w->parent = p.get();
-  if (p) p->children.insert(p->children.begin(), w.get());
+  if (p) p->children.push_back(w.get());
   return old;
 }

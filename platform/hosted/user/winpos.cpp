@@ -50,8 +50,7 @@ BOOL Show(const WindowRef& w, int command) {
       // Minimising keeps the activation where it is; only the "show
       // minimised" form activates.
       if (command != SW_SHOWMINIMIZED || child) flags |= SWP_NOACTIVATE;
-      target = {-32000, -32000, -32000 + GetSystemMetrics(SM_CXMINTRACK),
-                -32000 + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFIXEDFRAME)};
+      target = {-32000, -32000, -32000 + GetSystemMetrics(SM_CXMINIMIZED), -32000 + GetSystemMetrics(SM_CYMINIMIZED)};
       break;
     case SW_SHOWMAXIMIZED:
       if ((w->style & WS_MAXIMIZE) && wasVisible) return TRUE;
@@ -88,6 +87,12 @@ BOOL Show(const WindowRef& w, int command) {
   if (!wasVisible && command != SW_HIDE) Call(w, WM_SHOWWINDOW, TRUE, 0);
   if (wasVisible && command == SW_HIDE) Call(w, WM_SHOWWINDOW, FALSE, 0);
   if (w->destroyed) return wasVisible;
+  // A window that is minimised loses the focus it holds itself; a child
+  // of it keeps the focus it has.
+  if (IsMinimiseCommand(command) && w->queue->focus == w->handle) {
+    MoveFocus(*w->queue, nullptr);
+    if (w->destroyed) return wasVisible;
+  }
   if (state) {
     w->style &= ~(WS_MINIMIZE | WS_MAXIMIZE);
     if (IsMinimiseCommand(command)) w->style |= WS_MINIMIZE;
@@ -107,8 +112,8 @@ BOOL Show(const WindowRef& w, int command) {
   if (w->needSize && command != SW_HIDE) {
     w->needSize = false;
     WPARAM kind = (w->style & WS_MINIMIZE) ? SIZE_MINIMIZED : (w->style & WS_MAXIMIZE) ? SIZE_MAXIMIZED : SIZE_RESTORED;
-    Call(w, WM_SIZE, kind, MAKELPARAM(w->client.right - w->client.left, w->client.bottom - w->client.top));
-    Call(w, WM_MOVE, 0, MAKELPARAM(w->client.left, w->client.top));
+    Call(w, WM_SIZE, kind, static_cast<LPARAM>(MAKELONG(w->client.right - w->client.left, w->client.bottom - w->client.top)));
+    Call(w, WM_MOVE, 0, static_cast<LPARAM>(MAKELONG(w->client.left, w->client.top)));
   }
   // Coming back from minimised gives the window the focus and a fresh
   // WM_ACTIVATE even when it stayed active.
