@@ -56,6 +56,54 @@ TEST_F(WindowPollTest, WakeUpMessageIsTakenAndGivesZero) {
   EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
 }
 
+TEST_F(WindowPollTest, TabKeyMovesTheFocusAndIsNotDispatched) {
+  HWND a = TabStop(1);
+  TabStop(2);
+  HWND c = TabStop(3);
+  ASSERT_NE(c, nullptr);
+  SetFocus(c);
+  log.Filter({WM_KEYDOWN, WM_CHAR});
+  log.Attach(c);
+  Poll();
+
+  PostMessageW(c, WM_KEYDOWN, VK_TAB, 0x000F0001);
+  EXPECT_EQ(WindowPollEvent(), WM_KEYDOWN);
+  EXPECT_EQ(GetFocus(), a) << "from the last tab stop round to the first";
+  EXPECT_TRUE(log.Messages().empty()) << "the key went to the accelerator, not to the control";
+
+  // With the focus outside the window's children, the first tab stop gets it.
+  SetFocus(window);
+  PostMessageW(window, WM_KEYDOWN, VK_TAB, 0x000F0001);
+  EXPECT_EQ(WindowPollEvent(), WM_KEYDOWN);
+  EXPECT_EQ(GetFocus(), a);
+}
+
+TEST_F(WindowPollTest, FocusStepsSkipWindowsThatAreNoTabStops) {
+  HWND a = TabStop(1);
+  HWND b = TabStop(2);
+  HWND c = TabStop(3);
+  HWND plain = CreateWindowExW(0, TEXT("STATIC"), TEXT(""), WS_CHILD | WS_VISIBLE, 0, 40, 20, 20, window, nullptr,
+                               Globals.instance, nullptr);
+  ASSERT_NE(plain, nullptr);
+  EnableWindow(b, FALSE);
+  SetFocus(a);
+  FocusStep(false);
+  EXPECT_EQ(GetFocus(), c);
+  FocusStep(false);
+  EXPECT_EQ(GetFocus(), a);
+  FocusStep(true);
+  EXPECT_EQ(GetFocus(), c) << "from the first tab stop back to the last";
+  FocusStep(true);
+  EXPECT_EQ(GetFocus(), a);
+  ShowWindow(c, SW_HIDE);
+  FocusStep(true);
+  EXPECT_EQ(GetFocus(), a) << "the only tab stop left keeps the focus";
+  SetFocus(plain);
+  EnableWindow(b, TRUE);
+  FocusStep(true);
+  EXPECT_EQ(GetFocus(), b) << "from outside the tab stops: the last one";
+}
+
 TEST_F(WindowPollTest, AcceleratorsBelongToNumberedWindowsOfThisProcess) {
   EXPECT_EQ(AcceleratorFor(window), Record(0)->accelTable);
   EXPECT_EQ(AcceleratorFor(nullptr), nullptr);
@@ -109,6 +157,52 @@ TEST_F(WindowPollTest, KeyboardCuesChangeOnlyWhatDiffers) {
     }
   }
   DestroyWindow(cues);
+}
+
+const ExpectedMessage CloseButtonRoad[] = {
+    {WM_NCLBUTTONDOWN, MsgCheckWParam, HTCLOSE, 0},
+    {WM_SYSCOMMAND, MsgCheckWParam, SC_CLOSE, 0},
+    {WM_CLOSE, 0, 0, 0},
+};
+
+TEST_F(WindowPollTest, CloseButtonTravelsFromClickToTheCloseEvent) {
+  log.Filter({WM_NCLBUTTONDOWN, WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY});
+  log.Attach(window);
+  user_input::ClickCloseButton(window);
+  std::vector<int32_t> codes;
+  for (int i = 0; i < 100; ++i) {
+    const int32_t code = WindowPollEvent();
+    if (code == 0 && EventQueue->head == nullptr) break;
+    codes.push_back(code);
+  }
+  ASSERT_FALSE(codes.empty());
+  EXPECT_EQ(codes[0], WM_NCLBUTTONDOWN) << "the press is dispatched by the first call";
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), EventCloseWindow), 1);
+  EXPECT_MESSAGES(log, CloseButtonRoad);
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_TRUE(IsWindowVisible(window));
+}
+
+TEST_F(WindowPollTest, TabAndShiftTabWrapAroundTheTabStops) {
+  HWND a = TabStop(1);
+  HWND b = TabStop(2);
+  HWND c = TabStop(3);
+  ASSERT_NE(c, nullptr);
+  SetFocus(c);
+  Poll();
+  auto press = [&](bool shift) {
+    if (shift) user_input::KeyDown(VK_SHIFT);
+    user_input::KeyDown(VK_TAB);
+    user_input::KeyUp(VK_TAB);
+    if (shift) user_input::KeyUp(VK_SHIFT);
+    Poll();
+    return GetFocus();
+  };
+  EXPECT_EQ(press(false), a);
+  EXPECT_EQ(press(false), b);
+  EXPECT_EQ(press(true), a);
+  EXPECT_EQ(press(true), c);
+  EXPECT_EQ(press(false), a);
 }
 
 }  // namespace

@@ -73,6 +73,25 @@ TEST_F(WindowProcTest, SystemCloseCommandBecomesTheCloseEvent) {
   EXPECT_TRUE(IsWindow(window));
 }
 
+const ExpectedMessage MinimiseRestore[] = {
+    {WM_SIZE, MsgCheckWParam, SIZE_MINIMIZED, 0},
+    {WM_SIZE, MsgCheckWParam, SIZE_RESTORED, 0},
+};
+
+TEST_F(WindowProcTest, MinimiseThenRestorePostsMinimiseRestoreAndSize) {
+  log.Filter({WM_SIZE});
+  log.Attach(window);
+  ShowWindow(window, SW_MINIMIZE);
+  EXPECT_EQ(Record(0)->minMaxState, 1);
+  const std::vector<PolledEvent> minimised = {{EventMinimize, 0, 0, 0}};
+  EXPECT_EQ(Only(Poll(), {EventMinimize, EventRestore, EventSizeWindow, EventMaximize}), minimised);
+  ShowWindow(window, SW_RESTORE);
+  EXPECT_EQ(Record(0)->minMaxState, 0);
+  const std::vector<PolledEvent> restored = {{EventRestore, 0, 0, 0}, {EventSizeWindow, 0, 0, 0}};
+  EXPECT_EQ(Only(Poll(), {EventMinimize, EventRestore, EventSizeWindow, EventMaximize}), restored);
+  EXPECT_MESSAGES(log, MinimiseRestore);
+}
+
 TEST_F(WindowProcTest, SizeKindsPostTheirEvents) {
   const int32_t codes[] = {EventMinimize, EventMaximize, EventRestore, EventSizeWindow};
   auto sized = [&](WPARAM kind) {
