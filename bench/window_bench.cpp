@@ -3,6 +3,7 @@
 #include "runtime/runtime.h"
 #include "runtime/stringmap.h"
 #include "window/events.h"
+#include "window/window.h"
 
 #include <deque>
 
@@ -51,17 +52,13 @@ void BM_DequePushPop(benchmark::State& state) {
 }
 BENCHMARK(BM_DequePushPop);
 
-// What the frame loop's poll does when nothing happened: an empty fetch
-// and an empty peek.
-void BM_EventFetchPeekEmpty(benchmark::State& state) {
+// The frame loop's poll when nothing happened: an empty fetch and an empty
+// peek.
+void BM_WindowPollEventEmpty(benchmark::State& state) {
   BenchEvents events;
-  MSG msg;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(EventFetch());
-    benchmark::DoNotOptimize(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD));
-  }
+  for (auto _ : state) benchmark::DoNotOptimize(WindowPollEvent());
 }
-BENCHMARK(BM_EventFetchPeekEmpty);
+BENCHMARK(BM_WindowPollEventEmpty);
 
 // Baseline: the native part alone, one empty peek.
 void BM_PeekMessageEmpty(benchmark::State& state) {
