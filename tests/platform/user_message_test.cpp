@@ -454,6 +454,49 @@ TEST_F(MessageOrderTest, WaitingAndGettingMessages) {
   EXPECT_EQ(msg.wParam, 3u);
 }
 
+LRESULT CALLBACK DoublingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_USER + 3) return static_cast<LRESULT>(wParam) * 2;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST(CrossThread, SentMessagesRunOnTheOwnerAndOthersCannotDestroy) {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = DoublingProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = TEXT("CrossThread");
+  ASSERT_NE(RegisterClassW(&wc), 0);
+  HWND window = CreateWindowExW(0, TEXT("CrossThread"), TEXT(""), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(window, nullptr);
+  std::atomic<bool> done{false};
+  LRESULT answer = 0;
+  BOOL destroyed = TRUE;
+  DWORD destroyError = 0;
+  DWORD owner = 0;
+  std::thread other([&] {
+    answer = SendMessageW(window, WM_USER + 3, 21, 0);
+    owner = GetWindowThreadProcessId(window, nullptr);
+    SetLastError(0);
+    destroyed = DestroyWindow(window);
+    destroyError = GetLastError();
+    done = true;
+  });
+  // The owner answers sent messages while it looks at its queue.
+  MSG msg;
+  while (!done) {
+    PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  other.join();
+  EXPECT_EQ(answer, 42);
+  EXPECT_EQ(owner, GetCurrentThreadId());
+  EXPECT_FALSE(destroyed);
+  EXPECT_EQ(destroyError, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_TRUE(DestroyWindow(window));
+  EXPECT_TRUE(UnregisterClassW(TEXT("CrossThread"), GetModuleHandleW(nullptr)));
+}
+
 TEST(RegisteredMessages, SameNameSameIdentifierFromTheAtomRange) {
   const UINT first = RegisterWindowMessageA("ZW_UserTestMessage");
   EXPECT_GE(first, 0xC000u);
