@@ -122,6 +122,19 @@ TEST_F(EventQueueTest, DrainedQueueKeepsItsFirstChunk) {
   EXPECT_EQ(EventQueue->pool->totalBlocks, blocks);
 }
 
+TEST_F(EventQueueTest, QueueWithoutAPoolLosesEventsButStillRunsBindings) {
+  // What start-up leaves when the pool could not be made.
+  BlockPool* pool = EventQueue->pool;
+  EventQueue->pool = nullptr;
+  ASSERT_EQ(BindingAdd(EventTimer, -1, -1, -1, Callback<1>), 1);
+  EventAppend(EventTimer, 1, 2, 0, 0, nullptr);
+  EXPECT_EQ(CallIds(), std::vector<int>{1});
+  EXPECT_EQ(EventQueue->head, nullptr);
+  EXPECT_EQ(EventFetch(), 0);
+  EventPurgeWindow(2);
+  EventQueue->pool = pool;
+}
+
 TEST_F(EventQueueTest, MergeRuleComparesOnlyTheNewestAndSparesHighCodes) {
   struct Event {
     int32_t code;
