@@ -115,6 +115,9 @@ std::shared_ptr<Queue> QueueOf(DWORD threadId);
 WindowRef Find(HWND handle);
 // A live window without touching the last error.
 WindowRef Peek(HWND handle);
+// Whether a visible window of the thread has an update region; cheap,
+// for the empty-queue path.
+bool AnyPaintPending(DWORD thread);
 // Every live top-level window, topmost first.
 std::vector<WindowRef> TopLevels();
 void ForEachWindow(void (*fn)(const WindowRef&, void*), void* context);

@@ -53,6 +53,7 @@ void ReceiveSent(Queue& q) {
 // The first window of this thread, parents before children, that needs
 // painting.
 HWND PaintTarget(DWORD thread, HWND filter) {
+  if (!AnyPaintPending(thread)) return nullptr;
   std::vector<Window*> pending;
   for (auto& top : TopLevels()) pending.push_back(top.get());
   while (!pending.empty()) {

@@ -229,6 +229,15 @@ WindowRef Find(HWND handle) {
   return w;
 }
 
+bool AnyPaintPending(DWORD thread) {
+  std::lock_guard<std::recursive_mutex> guard(TableLock());
+  for (auto& entry : Table()) {
+    const Window& w = *entry.second;
+    if (w.hasUpdate && w.threadId == thread && (w.style & WS_VISIBLE)) return true;
+  }
+  return false;
+}
+
 std::vector<WindowRef> TopLevels() {
   std::lock_guard<std::recursive_mutex> guard(TableLock());
   std::vector<WindowRef> out;
