@@ -182,6 +182,29 @@ TEST_F(WindowOpenTest, DefaultPositionActivationAndControlParentFlags) {
   EXPECT_EQ(GetWindowTextLengthW(untitled), 0);
 }
 
+TEST_F(WindowOpenTest, CentresOnTheActiveWindow) {
+  HWND reference = reinterpret_cast<HWND>(WindowOpen(1, 100, 60, 500, 400, TEXT("r"), 0xCA0000));
+  ASSERT_NE(reference, nullptr);
+  ASSERT_EQ(GetActiveWindow(), reference);
+  HWND centred = Open(2, WindowFlagCentreActive | 0xCA0000, 0, 0);
+  ASSERT_NE(centred, nullptr);
+  RECT outer = {};
+  RECT inner = {};
+  GetWindowRect(reference, &outer);
+  GetWindowRect(centred, &inner);
+  const int w = inner.right - inner.left;
+  const int h = inner.bottom - inner.top;
+  EXPECT_EQ(inner.left, (outer.right - outer.left - w) / 2 + outer.left);
+  EXPECT_EQ(inner.top, (outer.bottom - outer.top - h) / 2 + outer.top);
+
+  // A window larger than its reference would start left of the screen: 0.
+  HWND wide = reinterpret_cast<HWND>(WindowOpen(3, 0, 0, 900, 700, TEXT("w"), WindowFlagCentreActive | 0xCA0000));
+  ASSERT_NE(wide, nullptr);
+  GetWindowRect(wide, &inner);
+  EXPECT_EQ(inner.left, 0);
+  EXPECT_EQ(inner.top, 0);
+}
+
 TEST_F(WindowOpenTest, DynamicWindowsAreNumberedByTheirRecord) {
   const INT_PTR number = WindowOpen(ObjectAny, 10, 10, 100, 80, TEXT("d"), 0xCA0000);
   ASSERT_NE(number, 0);
