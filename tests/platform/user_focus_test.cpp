@@ -7,6 +7,7 @@
 
 #include "platform.h"
 #include "support/message_log.h"
+#include "support/user_input.h"
 
 namespace {
 
@@ -139,6 +140,42 @@ TEST_F(FocusTest, ActivationMovesBetweenTopLevelWindows) {
   ASSERT_TRUE(DestroyWindow(first));
   Pump();
   EXPECT_EQ(GetActiveWindow(), second);
+}
+
+TEST_F(FocusTest, SwitchingToAnotherProgramAndBack) {
+  HWND top = Top(0);
+  ASSERT_NE(top, nullptr);
+  HWND a = Child(top, 1);
+  ShowWindow(top, SW_SHOWNORMAL);
+  Pump();
+  SetFocus(a);
+  log.Clear();
+  user_input::ActivateOtherProgram();
+  Pump();
+  EXPECT_EQ(GetActiveWindow(), nullptr);
+  EXPECT_EQ(GetFocus(), nullptr);
+  static const ExpectedMessage away[] = {
+      {WM_NCACTIVATE, MsgCheckWParam, FALSE, 0},
+      {WM_ACTIVATE, MsgCheckWParam, WA_INACTIVE, 0},
+      {WM_ACTIVATEAPP, MsgCheckWParam, FALSE, 0},
+      {WM_KILLFOCUS, MsgCheckWParam, 0, 0},
+  };
+  EXPECT_MESSAGES(log, away);
+  ASSERT_EQ(log.Messages().size(), 4u);
+  EXPECT_EQ(log.Messages()[3].window, a);
+  log.Clear();
+  user_input::ReturnToProgram(top);
+  Pump();
+  EXPECT_EQ(GetActiveWindow(), top);
+  // The default procedure gives the focus to the window itself.
+  EXPECT_EQ(GetFocus(), top);
+  static const ExpectedMessage back[] = {
+      {WM_ACTIVATEAPP, MsgCheckWParam, TRUE, 0},
+      {WM_NCACTIVATE, MsgCheckWParam, TRUE, 0},
+      {WM_ACTIVATE, MsgCheckWParam, WA_ACTIVE, 0},
+      {WM_SETFOCUS, 0, 0, 0},
+  };
+  EXPECT_MESSAGES(log, back);
 }
 
 TEST_F(FocusTest, HiddenWindowsAreNotActivatedByShowNoActivate) {

@@ -18,5 +18,9 @@ void ClickMinimiseButton(HWND window);
 // The shell restores a minimised window, as a click on its taskbar entry
 // does.
 void RestoreFromTaskbar(HWND window);
+// Another program takes the foreground, as when the user switches away;
+// then the user comes back to the given window of this one.
+void ActivateOtherProgram();
+void ReturnToProgram(HWND window);
 
 }  // namespace user_input

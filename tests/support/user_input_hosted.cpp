@@ -12,5 +12,8 @@ void KeyUp(BYTE virtualKey) { hosted::InjectKey(virtualKey, false); }
 void ClickCloseButton(HWND window) { hosted::InjectCaptionClick(window, HTCLOSE); }
 void ClickMinimiseButton(HWND window) { hosted::InjectCaptionClick(window, HTMINBUTTON); }
 void RestoreFromTaskbar(HWND window) { hosted::InjectRestore(window); }
+void ActivateOtherProgram() { hosted::InjectAppActivation(false); }
+// The substitute brings back the window that was active before.
+void ReturnToProgram(HWND) { hosted::InjectAppActivation(true); }
 
 }  // namespace user_input

@@ -1,5 +1,8 @@
 #include "support/user_input.h"
 
+#include <atomic>
+#include <thread>
+
 #include "support/message_log.h"
 
 bool RunningOnSubstitute() { return false; }
@@ -40,7 +43,64 @@ void ClickCaptionButton(HWND window, int slot, WPARAM hit) {
   PostMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(c.x, c.y));
 }
 
+LRESULT CALLBACK OtherProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The other program is a window of another thread: activation between
+// threads is what activation between programs is to the queue.
+struct OtherProgram {
+  std::thread thread;
+  std::atomic<bool> ready{false};
+  std::atomic<bool> stop{false};
+};
+OtherProgram* other = nullptr;
+
+// Waits while answering what other threads send to this one, without
+// taking any posted message from the caller's queue.
+void WaitFor(const std::atomic<bool>& flag) {
+  MSG msg;
+  while (!flag) {
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_NOYIELD);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_SENDMESSAGE);
+  }
+}
+
 }  // namespace
+
+void ActivateOtherProgram() {
+  if (other != nullptr) return;
+  other = new OtherProgram;
+  other->thread = std::thread([] {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = OtherProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = TEXT("UserInputOtherProgram");
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, TEXT("UserInputOtherProgram"), TEXT("other"), WS_CAPTION | WS_SYSMENU, 600, 0,
+                                  200, 150, nullptr, nullptr, wc.hInstance, nullptr);
+    ShowWindow(window, SW_SHOWNORMAL);
+    SetForegroundWindow(window);
+    other->ready = true;
+    MSG msg;
+    while (!other->stop) {
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    DestroyWindow(window);
+    UnregisterClassW(TEXT("UserInputOtherProgram"), wc.hInstance);
+  });
+  WaitFor(other->ready);
+}
+
+void ReturnToProgram(HWND window) {
+  SetForegroundWindow(window);
+  if (other == nullptr) return;
+  other->stop = true;
+  other->thread.join();
+  delete other;
+  other = nullptr;
+}
 
 void KeyDown(BYTE virtualKey) { Key(virtualKey, false); }
 void KeyUp(BYTE virtualKey) { Key(virtualKey, true); }
