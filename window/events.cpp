@@ -182,6 +182,9 @@ void EventAppend(int32_t code, ObjectId object, ObjectId window, int32_t type, I
     }
   }
 
+  // No binding can match in an empty table: the lookups would find nothing.
+  if (EventBindings == nullptr || EventBindings->count == 0) return;
+
   // Callbacks see the posted event as the current one; whatever they do,
   // the fetched event is current again afterwards.
   const int32_t savedCode = queue->curCode;
