@@ -133,10 +133,17 @@ TEST_F(BackendTest, AnotherProgramTakesTheForegroundAndGivesItBack) {
   Pump();
   EXPECT_EQ(GetActiveWindow(), nullptr);
   EXPECT_EQ(GetFocus(), nullptr);
+  EXPECT_EQ(GetForegroundWindow(), nullptr);
+  // Keys typed meanwhile go to the other program.
+  hosted::InjectKey('Z', true);
+  hosted::InjectKey('Z', false);
+  MSG msg;
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
   hosted::InjectAppActivation(true);
   Pump();
   EXPECT_EQ(GetActiveWindow(), window);
   EXPECT_EQ(GetFocus(), window);
+  EXPECT_EQ(GetForegroundWindow(), window);
 }
 
 }  // namespace

@@ -169,6 +169,34 @@ TEST_F(MessageOrderTest, PaintWaitsForPostedMessagesAndErasesInBeginPaint) {
   EXPECT_TRUE(Pump().empty());
 }
 
+TEST_F(MessageOrderTest, UpdateWindowPaintsAtOnceAndValidationCancels) {
+  window = Create();
+  ASSERT_NE(window, nullptr);
+  ShowWindow(window, SW_SHOWNORMAL);
+  Pump();
+  log.Filter({WM_PAINT, WM_ERASEBKGND});
+  log.Clear();
+  RECT part = {10, 20, 30, 40};
+  ASSERT_TRUE(InvalidateRect(window, &part, FALSE));
+  RECT update = {};
+  EXPECT_TRUE(GetUpdateRect(window, &update, FALSE));
+  EXPECT_EQ(update.left, 10);
+  EXPECT_EQ(update.top, 20);
+  EXPECT_EQ(update.right, 30);
+  EXPECT_EQ(update.bottom, 40);
+  ASSERT_TRUE(UpdateWindow(window));
+  // Painted by the call itself, without erasing: nothing is left queued.
+  static const ExpectedMessage painted[] = {{WM_PAINT, 0, 0, 0}};
+  EXPECT_MESSAGES(log, painted);
+  EXPECT_FALSE(GetUpdateRect(window, &update, FALSE));
+  EXPECT_TRUE(Pump().empty());
+  log.Clear();
+  InvalidateRect(window, nullptr, TRUE);
+  ValidateRect(window, nullptr);
+  EXPECT_TRUE(Pump().empty());
+  EXPECT_EQ(log.Messages().size(), 0u);
+}
+
 TEST_F(MessageOrderTest, MoveAndSizeThroughTheDefaultProcedure) {
   window = Create();
   ASSERT_NE(window, nullptr);
@@ -448,6 +476,16 @@ TEST_F(MessageOrderTest, WaitingAndGettingMessages) {
   EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), TRUE);
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 2));
   EXPECT_EQ(msg.hwnd, window);
+  // Thread messages have no window; the thread-only filter takes just them.
+  ASSERT_TRUE(PostMessageW(window, WM_USER + 4, 0, 0));
+  ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_USER + 5, 9, 0));
+  ASSERT_TRUE(PeekMessageW(&msg, reinterpret_cast<HWND>(-1), 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 5));
+  EXPECT_EQ(msg.hwnd, nullptr);
+  // A range filter skips what lies outside it.
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_USER + 5, WM_USER + 9, PM_REMOVE));
+  ASSERT_TRUE(PeekMessageW(&msg, window, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 4));
   PostQuitMessage(3);
   EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), FALSE);
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));

@@ -90,6 +90,8 @@ void ForgetWindow(Window* w) {
 
 HWND ForegroundWindow() { return Foreground(); }
 
+void SetForeground(HWND window) { Foreground() = window; }
+
 }  // namespace user
 
 HWND WINAPI SetFocus(HWND handle) {

@@ -230,6 +230,7 @@ void Deliver(const InputEvent& event) {
         if (!active) return;
         lastActive = active->handle;
         q->active = nullptr;
+        SetForeground(nullptr);
         Call(active, WM_NCACTIVATE, FALSE, 0);
         Call(active, WM_ACTIVATE, WA_INACTIVE, 0);
         Call(active, WM_ACTIVATEAPP, FALSE, 0);

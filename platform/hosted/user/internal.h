@@ -157,6 +157,7 @@ HDC WindowDC(HWND window);
 void Activate(const WindowRef& window, bool mouse);
 void Deactivate(const WindowRef& window);
 HWND ForegroundWindow();
+void SetForeground(HWND window);
 HWND MoveFocus(Queue& q, HWND to);
 // A window going away gives up activation, focus and capture.
 void ForgetWindow(Window* window);
