@@ -147,3 +147,76 @@ TEST_F(BackendTest, AnotherProgramTakesTheForegroundAndGivesItBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// Calls that Windows answers with an error for null pointers or dead
+// handles; the substitute must answer the same way instead of crashing.
+TEST(SubstituteRobustness, NullPointersAndDeadHandlesFailCleanly) {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = TEXT("Robustness");
+  ASSERT_NE(RegisterClassW(&wc), 0);
+  HWND dead = CreateWindowExW(0, TEXT("Robustness"), nullptr, WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                              nullptr);
+  ASSERT_NE(dead, nullptr);
+  WCHAR title[8] = {u'x', 0};
+  EXPECT_EQ(GetWindowTextW(dead, title, 8), 0);  // a null title reads as empty
+  EXPECT_EQ(title[0], 0);
+  ASSERT_TRUE(DestroyWindow(dead));
+
+  EXPECT_EQ(RegisterClassW(nullptr), 0);
+  EXPECT_EQ(RegisterClassExW(nullptr), 0);
+  WNDCLASSW noProc = {};
+  noProc.lpszClassName = TEXT("NoProc");
+  EXPECT_EQ(RegisterClassW(&noProc), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_FALSE(GetClassInfoW(nullptr, TEXT("Robustness"), nullptr));
+  EXPECT_EQ(CreateWindowExW(0, nullptr, nullptr, 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(CreateWindowExA(0, nullptr, nullptr, 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(CreateWindowExW(0, TEXT("Robustness"), nullptr, WS_CHILD, 0, 0, 1, 1, dead, nullptr, nullptr, nullptr),
+            nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+
+  SetLastError(0);
+  EXPECT_FALSE(DestroyWindow(dead));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+  RECT r = {};
+  EXPECT_FALSE(GetWindowRect(dead, &r));
+  EXPECT_FALSE(AdjustWindowRectEx(nullptr, WS_CAPTION, FALSE, 0));
+  EXPECT_FALSE(SetWindowPos(dead, nullptr, 0, 0, 1, 1, 0));
+  EXPECT_EQ(SetWindowLongPtrW(dead, GWLP_WNDPROC, 0), 0);
+  EXPECT_EQ(GetPropW(dead, TEXT("x")), nullptr);
+  EXPECT_EQ(RemovePropW(dead, TEXT("x")), nullptr);
+  EXPECT_FALSE(EnumChildWindows(dead, [](HWND, LPARAM) -> BOOL { return TRUE; }, 0));
+  EXPECT_EQ(GetWindow(dead, GW_CHILD), nullptr);
+  EXPECT_FALSE(IsChild(dead, dead));
+  EXPECT_EQ(SetFocus(dead), nullptr);
+  EXPECT_EQ(SetActiveWindow(dead), nullptr);
+  EXPECT_FALSE(InvalidateRect(dead, nullptr, TRUE));
+  PAINTSTRUCT ps;
+  EXPECT_EQ(BeginPaint(dead, &ps), nullptr);
+  EXPECT_FALSE(PostMessageW(dead, WM_USER, 0, 0));
+  EXPECT_EQ(SendMessageW(dead, WM_USER, 0, 0), 0);
+  MSG msg = {dead, WM_USER, 0, 0, 0, {0, 0}};
+  EXPECT_EQ(DispatchMessageW(&msg), 0);
+  EXPECT_EQ(DispatchMessageW(nullptr), 0);
+  EXPECT_FALSE(PeekMessageW(nullptr, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(GetMessageW(nullptr, nullptr, 0, 0), -1);
+  EXPECT_FALSE(PeekMessageW(&msg, dead, 0, 0, PM_REMOVE));
+  EXPECT_FALSE(TranslateMessage(nullptr));
+  EXPECT_EQ(TranslateAcceleratorW(nullptr, nullptr, nullptr), 0);
+  ACCEL entry = {FVIRTKEY, VK_TAB, 1};
+  EXPECT_EQ(CreateAcceleratorTableW(&entry, 0), nullptr);
+  EXPECT_EQ(CreateAcceleratorTableW(nullptr, 1), nullptr);
+  EXPECT_FALSE(DestroyAcceleratorTable(reinterpret_cast<HACCEL>(&entry)));
+  EXPECT_EQ(CallWindowProcW(nullptr, dead, WM_USER, 0, 0), 0);
+  EXPECT_EQ(GetClassNameW(dead, title, 8), 0);
+  EXPECT_EQ(GetKeyState(-1), 0);
+  EXPECT_EQ(GetAsyncKeyState(1000), 0);
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, nullptr, FALSE, 0, QS_ALLINPUT), static_cast<DWORD>(WAIT_FAILED));
+  EXPECT_FALSE(DestroyIcon(nullptr));
+  EXPECT_TRUE(UnregisterClassW(TEXT("Robustness"), nullptr));
+}
+
+}  // namespace
