@@ -125,6 +125,29 @@ TEST_F(BackendTest, CaptionClicksAndTheShellsRestore) {
   EXPECT_EQ(GetPropW(window, TEXT("closed")), nullptr);
 }
 
+// Wine under Xvfb leaves maximising to a window manager that is not
+// there, so only the substitute can show it: the window covers the screen
+// with its frame outside, and restoring gives the old size back.
+TEST_F(BackendTest, MaximiseCoversTheScreenAndRestoreGoesBack) {
+  SetWindowLongPtrW(window, GWL_STYLE, GetWindowLongPtrW(window, GWL_STYLE) | WS_THICKFRAME | WS_MAXIMIZEBOX);
+  ShowWindow(window, SW_SHOWMAXIMIZED);
+  Pump();
+  EXPECT_TRUE(IsZoomed(window));
+  EXPECT_EQ(GetActiveWindow(), window);
+  RECT client, outer;
+  ASSERT_TRUE(GetClientRect(window, &client));
+  ASSERT_TRUE(GetWindowRect(window, &outer));
+  EXPECT_EQ(outer.left, -4);
+  EXPECT_EQ(outer.top, -4);
+  EXPECT_EQ(client.right, 1024);
+  EXPECT_EQ(hosted::DisplayState(window).clientWidth, 1024);
+  ShowWindow(window, SW_RESTORE);
+  EXPECT_FALSE(IsZoomed(window));
+  ASSERT_TRUE(GetWindowRect(window, &outer));
+  EXPECT_EQ(outer.left, 5);
+  EXPECT_EQ(outer.top, 6);
+}
+
 TEST_F(BackendTest, AnotherProgramTakesTheForegroundAndGivesItBack) {
   ShowWindow(window, SW_SHOWNORMAL);
   Pump();
