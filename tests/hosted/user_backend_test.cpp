@@ -2,6 +2,8 @@
 // hands back. Hosted only: it reads what the headless display recorded.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "hosted/hooks.h"
 #include "platform.h"
 
@@ -121,6 +123,33 @@ TEST_F(BackendTest, CaptionClicksAndTheShellsRestore) {
   GetWindowRect(window, &r);
   hosted::InjectMouseButton(r.right - 12, r.top + 12, true);
   hosted::InjectMouseButton(r.right - 300, r.top + 12, false);
+  Pump();
+  EXPECT_EQ(GetPropW(window, TEXT("closed")), nullptr);
+}
+
+TEST_F(BackendTest, AltF4AsksToClose) {
+  ShowWindow(window, SW_SHOWNORMAL);
+  Pump();
+  hosted::InjectKey(VK_MENU, true);
+  hosted::InjectKey(VK_F4, true);
+  hosted::InjectKey(VK_F4, false);
+  hosted::InjectKey(VK_MENU, false);
+  std::vector<UINT> taken;
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    taken.push_back(msg.message);
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  // With Alt held the keys are system keys, Alt's own press and release
+  // included.
+  const std::vector<UINT> expected = {WM_SYSKEYDOWN, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSKEYUP};
+  EXPECT_EQ(taken, expected);
+  EXPECT_EQ(GetPropW(window, TEXT("closed")), reinterpret_cast<HANDLE>(1));
+  // F4 alone does nothing of the kind.
+  RemovePropW(window, TEXT("closed"));
+  hosted::InjectKey(VK_F4, true);
+  hosted::InjectKey(VK_F4, false);
   Pump();
   EXPECT_EQ(GetPropW(window, TEXT("closed")), nullptr);
 }

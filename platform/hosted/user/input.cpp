@@ -191,14 +191,14 @@ void Deliver(const InputEvent& event) {
       bool sys = false;
       WindowRef target = KeyTarget(&sys);
       if (!target) return;
-      const bool alt = AsyncDown(VK_MENU);
+      // y carries whether Alt was held when the key was pressed.
+      const bool alt = event.y != 0;
       // Alt turns keys into system keys, as does F10 and a window without focus.
       if (alt || event.key == VK_F10 || event.key == VK_MENU) sys = true;
       UINT message = event.down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP);
-      // Releasing Alt itself after a plain press is a plain key-up.
       POINT pt = {cursorX.load(), cursorY.load()};
-      PostInput(target->queue, {target->handle, message, event.key, KeyData(event.key, event.down, wasDown, alt && event.key != VK_MENU),
-                                Now(), pt});
+      const LPARAM data = KeyData(event.key, event.down, wasDown, alt && event.key != VK_MENU);
+      PostInput(target->queue, {target->handle, message, event.key, data, Now(), pt});
       return;
     }
     case InputEvent::MouseMove:
@@ -258,7 +258,8 @@ namespace hosted {
 void InjectKey(BYTE virtualKey, bool down) {
   const bool wasDown = user::AsyncDown(virtualKey);
   user::SetAsyncKey(virtualKey, down);
-  InjectInput({display::InputEvent::Key, nullptr, virtualKey, down, wasDown ? 1 : 0, 0, 0});
+  const bool alt = user::AsyncDown(VK_MENU) || virtualKey == VK_MENU;
+  InjectInput({display::InputEvent::Key, nullptr, virtualKey, down, wasDown ? 1 : 0, alt ? 1 : 0, 0});
 }
 
 void InjectMouseButton(int x, int y, bool down) {
