@@ -82,6 +82,7 @@ using WindowRef = std::shared_ptr<Window>;
 // A message sent from another thread, waiting for the owner to process it.
 struct SentMessage {
   MSG msg = {};
+  DWORD sender = 0;
   LRESULT result = 0;
   bool done = false;
 };

@@ -40,7 +40,7 @@ void ReceiveSent(Queue& q) {
     }
     LRESULT result = 0;
     if (WindowRef w = Peek(item->msg.hwnd)) result = Call(w, item->msg.message, item->msg.wParam, item->msg.lParam);
-    std::shared_ptr<Queue> sender = QueueOf(static_cast<DWORD>(item->msg.time));
+    std::shared_ptr<Queue> sender = QueueOf(item->sender);
     {
       std::lock_guard<std::mutex> guard(sender->lock);
       item->result = result;
@@ -183,7 +183,8 @@ LRESULT Send(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
   // Another thread's window: its owner runs the procedure while this thread
   // waits, still answering what is sent to it meanwhile.
   auto item = std::make_shared<SentMessage>();
-  item->msg = {handle, message, wParam, lParam, GetCurrentThreadId(), {}};
+  item->msg = {handle, message, wParam, lParam, Now(), {}};
+  item->sender = GetCurrentThreadId();
   {
     std::lock_guard<std::mutex> guard(w->queue->lock);
     w->queue->sent.push_back(item);

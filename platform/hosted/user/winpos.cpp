@@ -14,10 +14,11 @@ bool IsMinimiseCommand(int command) {
 RECT MaximisedRect(const WindowRef& w) {
   RECT in;
   NonClientInsets(w->style, w->exStyle, &in);
+  // The frame is as wide on every side; the caption stays on the screen.
+  const int frame = in.left;
   MINMAXINFO info = {};
-  info.ptMaxSize = {GetSystemMetrics(SM_CXSCREEN) + in.left + in.right,
-                    GetSystemMetrics(SM_CYSCREEN) + in.left + in.right};
-  info.ptMaxPosition = {-in.left, -in.left};
+  info.ptMaxSize = {GetSystemMetrics(SM_CXSCREEN) + 2 * frame, GetSystemMetrics(SM_CYSCREEN) + 2 * frame};
+  info.ptMaxPosition = {-frame, -frame};
   info.ptMaxTrackSize = {GetSystemMetrics(SM_CXMAXTRACK), GetSystemMetrics(SM_CYMAXTRACK)};
   info.ptMinTrackSize = {GetSystemMetrics(SM_CXMINTRACK), GetSystemMetrics(SM_CYMINTRACK)};
   Call(w, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
