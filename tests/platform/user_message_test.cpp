@@ -274,6 +274,24 @@ TEST_F(MessageOrderTest, MinimiseAndRestore) {
   EXPECT_EQ(client.bottom, 480);
 }
 
+TEST_F(MessageOrderTest, StyleChangesAreAnnounced) {
+  window = Create();
+  ASSERT_NE(window, nullptr);
+  log.Filter({WM_STYLECHANGING, WM_STYLECHANGED});
+  log.Clear();
+  const LONG before = GetWindowLongW(window, GWL_STYLE);
+  EXPECT_EQ(SetWindowLongW(window, GWL_STYLE, before | WS_THICKFRAME), before);
+  EXPECT_EQ(GetWindowLongW(window, GWL_STYLE), before | WS_THICKFRAME);
+  EXPECT_EQ(SetWindowLongW(window, GWL_EXSTYLE, WS_EX_TOOLWINDOW) & WS_EX_TOOLWINDOW, 0);
+  static const ExpectedMessage changes[] = {
+      {WM_STYLECHANGING, MsgCheckWParam, static_cast<WPARAM>(GWL_STYLE), 0},
+      {WM_STYLECHANGED, MsgCheckWParam, static_cast<WPARAM>(GWL_STYLE), 0},
+      {WM_STYLECHANGING, MsgCheckWParam, static_cast<WPARAM>(GWL_EXSTYLE), 0},
+      {WM_STYLECHANGED, MsgCheckWParam, static_cast<WPARAM>(GWL_EXSTYLE), 0},
+  };
+  EXPECT_MESSAGES(log, changes);
+}
+
 TEST_F(MessageOrderTest, CloseRequestsReachTheDefaultProcedure) {
   window = Create();
   ASSERT_NE(window, nullptr);

@@ -617,17 +617,21 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND handle, int index, LONG_PTR value) {
       old = w->userData;
       w->userData = value;
       return old;
-    case GWL_STYLE: {
-      old = static_cast<LONG>(w->style);
-      // WS_VISIBLE and WS_CHILD keep their meaning only through their own calls.
-      DWORD keep = w->style & (WS_CHILD);
-      w->style = (static_cast<DWORD>(value) & ~WS_CHILD) | keep;
+    case GWL_STYLE:
+    case GWL_EXSTYLE: {
+      // The window hears of the change before and after; the procedure may
+      // adjust the new style in the record while it is changing.
+      DWORD& field = index == GWL_STYLE ? w->style : w->exStyle;
+      old = static_cast<LONG>(field);
+      STYLESTRUCT change = {field, static_cast<DWORD>(value)};
+      user::Call(w, WM_STYLECHANGING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&change));
+      if (w->destroyed) return old;
+      // WS_CHILD keeps its meaning only through SetParent.
+      if (index == GWL_STYLE) change.styleNew = (change.styleNew & ~WS_CHILD) | (field & WS_CHILD);
+      field = change.styleNew;
+      user::Call(w, WM_STYLECHANGED, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&change));
       return old;
     }
-    case GWL_EXSTYLE:
-      old = static_cast<LONG>(w->exStyle);
-      w->exStyle = static_cast<DWORD>(value);
-      return old;
     default:
       SetLastError(ERROR_INVALID_INDEX);
       return 0;
