@@ -127,6 +127,33 @@ TEST_F(WindowTest, AdjustedRectangleGivesTheAskedClientArea) {
   }
 }
 
+TEST_F(WindowTest, CaptionHitTesting) {
+  RECT r = {0, 0, 640, 480};
+  const DWORD style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  AdjustWindowRectEx(&r, style, FALSE, 0);
+  HWND window = CreateWindowExW(0, TEXT("UserWindowTest"), TEXT("w"), style, 0, 0, r.right - r.left,
+                                r.bottom - r.top, nullptr, nullptr, Instance(), nullptr);
+  ASSERT_NE(window, nullptr);
+  windows.push_back(window);
+  auto hit = [&](int x, int y) { return SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(x, y)); };
+  // The window is 646 wide: 3 pixels of frame, then 18-pixel buttons from
+  // the right (close, maximise, minimise) and the system menu on the left.
+  EXPECT_EQ(hit(1, 12), HTBORDER);
+  EXPECT_EQ(hit(10, 12), HTSYSMENU);
+  EXPECT_EQ(hit(300, 12), HTCAPTION);
+  EXPECT_EQ(hit(588, 12), HTCAPTION);
+  EXPECT_EQ(hit(589, 12), HTMINBUTTON);
+  EXPECT_EQ(hit(607, 12), HTMAXBUTTON);
+  EXPECT_EQ(hit(625, 12), HTCLOSE);
+  EXPECT_EQ(hit(642, 12), HTCLOSE);
+  EXPECT_EQ(hit(643, 12), HTBORDER);
+  EXPECT_EQ(hit(634, 3), HTCLOSE);
+  EXPECT_EQ(hit(634, 21), HTNOWHERE);
+  EXPECT_EQ(hit(634, 22), HTCLIENT);
+  EXPECT_EQ(hit(320, 300), HTCLIENT);
+  EXPECT_EQ(hit(700, 12), HTNOWHERE);
+}
+
 TEST_F(WindowTest, ScreenMetrics) {
   EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
   EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
