@@ -11,28 +11,7 @@
 #include <thread>
 #include <vector>
 
-#if __has_include("hosted/hooks.h")
-#include "hosted/hooks.h"
-#endif
-
 namespace {
-
-// Blocks allocated in a heap now: the substitute counts them; on Windows
-// the heap is walked.
-size_t LiveBlocks(HANDLE heap) {
-#if __has_include("hosted/hooks.h")
-  return hosted::HeapLiveBlocks(heap);
-#else
-  size_t count = 0;
-  PROCESS_HEAP_ENTRY entry = {};
-  HeapLock(heap);
-  while (HeapWalk(heap, &entry)) {
-    if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ++count;
-  }
-  HeapUnlock(heap);
-  return count;
-#endif
-}
 
 // Dispatches every message waiting for this thread.
 void PumpMessages() {
@@ -109,10 +88,10 @@ TEST_F(PostedEventsTest, EndDestroysTheWindowAndAStartAfterItWorksAgain) {
 TEST_F(PostedEventsTest, WindowProcAppendsTheBlockAndFreesIt) {
   PostedEventBlock* block = NewBlock(70000, 11, 12, 13, 14);
   ASSERT_NE(block, nullptr);
-  const size_t live = LiveBlocks(MainHeap);
+  const size_t live = LiveHeapBlocks(MainHeap);
 
   EXPECT_EQ(PostEventWindowProc(PostEventWindow, PostEventMessage, 0, reinterpret_cast<LPARAM>(block)), 0);
-  EXPECT_EQ(LiveBlocks(MainHeap), live - 1);
+  EXPECT_EQ(LiveHeapBlocks(MainHeap), live - 1);
   ASSERT_EQ(EventFetch(), 70000);
   EXPECT_EQ(EventQueue->curObject, 11);
   EXPECT_EQ(EventQueue->curWindow, 12);
@@ -135,18 +114,18 @@ TEST_F(PostedEventsTest, WindowProcLeavesOtherMessagesToTheDefaultProcedure) {
 }
 
 TEST_F(PostedEventsTest, EachPollDispatchesOneBlockAndTheNextReturnsItsEvent) {
-  const size_t live = LiveBlocks(MainHeap);
+  const size_t live = LiveHeapBlocks(MainHeap);
   for (int i = 0; i < 3; ++i) {
     PostedEventBlock* block = NewBlock(EventControl, i, 5, 0, 100 + i);
     ASSERT_NE(block, nullptr);
     ASSERT_TRUE(PostMessageW(PostEventWindow, PostEventMessage, 0, reinterpret_cast<LPARAM>(block)));
   }
-  EXPECT_EQ(LiveBlocks(MainHeap), live + 3);
+  EXPECT_EQ(LiveHeapBlocks(MainHeap), live + 3);
   for (int i = 0; i < 3; ++i) {
     // The poll that retrieves the message appends the event and frees the
     // block; the event itself comes out of the following poll.
     EXPECT_EQ(WindowPollEvent(), static_cast<int32_t>(PostEventMessage)) << i;
-    EXPECT_EQ(LiveBlocks(MainHeap), live + 2 - i);
+    EXPECT_EQ(LiveHeapBlocks(MainHeap), live + 2 - i);
     EXPECT_EQ(WindowPollEvent(), EventControl) << i;
     EXPECT_EQ(EventQueue->curObject, i);
     EXPECT_EQ(EventQueue->curWindow, 5);
@@ -159,7 +138,7 @@ TEST_F(PostedEventsTest, EightThreadsPostingWhileTheOwnerPollsLoseNothing) {
   constexpr int Threads = 8;
   constexpr int PerThread = 10000;
   constexpr int32_t BaseCode = 20000;
-  const size_t live = LiveBlocks(MainHeap);
+  const size_t live = LiveHeapBlocks(MainHeap);
 
   std::atomic<int> postingDone{0};
   std::atomic<int> failures{0};
@@ -212,7 +191,7 @@ TEST_F(PostedEventsTest, EightThreadsPostingWhileTheOwnerPollsLoseNothing) {
   EXPECT_EQ(received, Threads * PerThread);
   for (int t = 0; t < Threads; ++t) EXPECT_EQ(next[t], PerThread) << "thread " << t;
   // Every block was freed by the receiver.
-  EXPECT_EQ(LiveBlocks(MainHeap), live);
+  EXPECT_EQ(LiveHeapBlocks(MainHeap), live);
 }
 
 }  // namespace

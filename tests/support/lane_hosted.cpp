@@ -2,6 +2,7 @@
 
 #include "hosted/hooks.h"
 #include "support/message_log.h"
+#include "support/test_support.h"
 
 bool RunningOnSubstitute() { return true; }
 
@@ -17,3 +18,5 @@ void ActivateOtherProgram() { hosted::InjectAppActivation(false); }
 void ReturnToProgram(HWND) { hosted::InjectAppActivation(true); }
 
 }  // namespace user_input
+
+size_t LiveHeapBlocks(HANDLE heap) { return hosted::HeapLiveBlocks(heap); }

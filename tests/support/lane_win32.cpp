@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "support/message_log.h"
+#include "support/test_support.h"
 
 bool RunningOnSubstitute() { return false; }
 
@@ -109,3 +110,14 @@ void ClickMinimiseButton(HWND window) { ClickCaptionButton(window, 2, HTMINBUTTO
 void RestoreFromTaskbar(HWND window) { PostMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0); }
 
 }  // namespace user_input
+
+size_t LiveHeapBlocks(HANDLE heap) {
+  size_t count = 0;
+  PROCESS_HEAP_ENTRY entry = {};
+  HeapLock(heap);
+  while (HeapWalk(heap, &entry)) {
+    if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ++count;
+  }
+  HeapUnlock(heap);
+  return count;
+}
