@@ -7,3 +7,4 @@
 #include "win/user.h"
 #include "win/gdi.h"
 #include "win/commctrl.h"
+#include "win/d3d9.h"
