@@ -1,1 +1,226 @@
+// The gdi32 object model and pixel access, as Windows has them: the same
+// calls on a DIB section under Windows and on the substitute.
 #include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "platform.h"
+
+namespace {
+
+enum class Format { X8R8G8B8, R5G6B5, X1R5G5B5 };
+
+// A memory DC drawing into a top-down DIB section of one format.
+struct Canvas {
+  HDC dc = nullptr;
+  HBITMAP bitmap = nullptr;
+  HGDIOBJ previous = nullptr;
+  void* bits = nullptr;
+
+  Canvas(int width, int height, Format format) {
+    struct {
+      BITMAPINFOHEADER header;
+      DWORD masks[3];
+    } info = {};
+    info.header.biSize = sizeof(BITMAPINFOHEADER);
+    info.header.biWidth = width;
+    info.header.biHeight = -height;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = format == Format::X8R8G8B8 ? 32 : 16;
+    info.header.biCompression = format == Format::X8R8G8B8 ? BI_RGB : BI_BITFIELDS;
+    if (format == Format::R5G6B5) {
+      info.masks[0] = 0xF800, info.masks[1] = 0x07E0, info.masks[2] = 0x001F;
+    } else if (format == Format::X1R5G5B5) {
+      info.masks[0] = 0x7C00, info.masks[1] = 0x03E0, info.masks[2] = 0x001F;
+    }
+    dc = CreateCompatibleDC(nullptr);
+    bitmap = CreateDIBSection(dc, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    previous = SelectObject(dc, bitmap);
+  }
+  ~Canvas() {
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+  }
+};
+
+TEST(GdiObjects, StockObjectsHaveTheirTypesAndSurviveDeletion) {
+  const struct {
+    int index;
+    DWORD type;
+  } stock[] = {{WHITE_BRUSH, OBJ_BRUSH}, {BLACK_BRUSH, OBJ_BRUSH}, {NULL_BRUSH, OBJ_BRUSH}, {BLACK_PEN, OBJ_PEN},
+               {NULL_PEN, OBJ_PEN},      {WHITE_PEN, OBJ_PEN},     {SYSTEM_FONT, OBJ_FONT}, {DEFAULT_GUI_FONT, OBJ_FONT}};
+  for (const auto& s : stock) {
+    HGDIOBJ object = GetStockObject(s.index);
+    ASSERT_NE(object, nullptr) << s.index;
+    EXPECT_EQ(GetObjectType(object), s.type) << s.index;
+    EXPECT_TRUE(DeleteObject(object)) << s.index;
+    EXPECT_EQ(GetObjectType(object), s.type) << s.index;
+    EXPECT_EQ(GetStockObject(s.index), object) << s.index;
+  }
+  EXPECT_EQ(GetStockObject(9), nullptr);
+  EXPECT_EQ(GetStockObject(-1), nullptr);
+  EXPECT_EQ(GetStockObject(1000), nullptr);
+}
+
+TEST(GdiObjects, CreatedObjectsAreGoneAfterDeletion) {
+  HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+  HPEN pen = CreatePen(PS_SOLID, 1, RGB(4, 5, 6));
+  HPEN thin = CreatePen(PS_SOLID, 0, RGB(4, 5, 6));
+  HDC dc = CreateCompatibleDC(nullptr);
+  ASSERT_NE(brush, nullptr);
+  ASSERT_NE(pen, nullptr);
+  ASSERT_NE(thin, nullptr);
+  ASSERT_NE(dc, nullptr);
+  EXPECT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
+  EXPECT_EQ(GetObjectType(pen), static_cast<DWORD>(OBJ_PEN));
+  EXPECT_EQ(GetObjectType(dc), static_cast<DWORD>(OBJ_MEMDC));
+  EXPECT_TRUE(DeleteObject(brush));
+  EXPECT_TRUE(DeleteObject(pen));
+  EXPECT_TRUE(DeleteObject(thin));
+  EXPECT_TRUE(DeleteDC(dc));
+  EXPECT_EQ(GetObjectType(brush), 0u);
+  EXPECT_EQ(GetObjectType(pen), 0u);
+  EXPECT_EQ(GetObjectType(dc), 0u);
+  // A second deletion, and handles never issued, fail without harm.
+  EXPECT_FALSE(DeleteObject(brush));
+  EXPECT_FALSE(DeleteDC(dc));
+  EXPECT_FALSE(DeleteObject(nullptr));
+  EXPECT_FALSE(DeleteObject(reinterpret_cast<HGDIOBJ>(static_cast<uintptr_t>(0x7FFF1230))));
+  EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(static_cast<uintptr_t>(0x7FFF1230))), 0u);
+}
+
+TEST(GdiObjects, SelectObjectReturnsWhatItDisplaced) {
+  Canvas canvas(4, 4, Format::X8R8G8B8);
+  ASSERT_NE(canvas.bitmap, nullptr);
+  // A fresh DC holds the white brush, the black pen and the system font.
+  HBRUSH brush = CreateSolidBrush(RGB(10, 20, 30));
+  HPEN pen = CreatePen(PS_SOLID, 1, RGB(40, 50, 60));
+  EXPECT_EQ(SelectObject(canvas.dc, brush), GetStockObject(WHITE_BRUSH));
+  EXPECT_EQ(SelectObject(canvas.dc, pen), GetStockObject(BLACK_PEN));
+  EXPECT_EQ(SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT)), GetStockObject(SYSTEM_FONT));
+  EXPECT_EQ(SelectObject(canvas.dc, GetStockObject(NULL_BRUSH)), brush);
+  EXPECT_EQ(SelectObject(canvas.dc, GetStockObject(NULL_PEN)), pen);
+  EXPECT_EQ(GetObjectType(canvas.previous), static_cast<DWORD>(OBJ_BITMAP));
+  // Bad handles: nothing is selected and nothing displaced.
+  HBRUSH gone = CreateSolidBrush(0);
+  DeleteObject(gone);
+  EXPECT_EQ(SelectObject(canvas.dc, gone), nullptr);
+  EXPECT_EQ(SelectObject(canvas.dc, nullptr), nullptr);
+  EXPECT_EQ(SelectObject(nullptr, brush), nullptr);
+  EXPECT_EQ(SelectObject(canvas.dc, GetStockObject(BLACK_BRUSH)), GetStockObject(NULL_BRUSH));
+  EXPECT_TRUE(DeleteObject(brush));
+  EXPECT_TRUE(DeleteObject(pen));
+}
+
+TEST(GdiObjects, ObjectDeletedWhileSelectedStaysUsableUntilDeselected) {
+  Canvas canvas(4, 4, Format::X8R8G8B8);
+  HBRUSH brush = CreateSolidBrush(RGB(0, 0, 255));
+  SelectObject(canvas.dc, brush);
+  EXPECT_TRUE(DeleteObject(brush));
+  // Still selected, so the DC still draws with it.
+  EXPECT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
+  EXPECT_EQ(SelectObject(canvas.dc, GetStockObject(WHITE_BRUSH)), brush);
+  EXPECT_EQ(GetObjectType(brush), 0u);
+}
+
+TEST(GdiObjects, StateSettersReturnThePreviousValue) {
+  Canvas canvas(2, 2, Format::X8R8G8B8);
+  EXPECT_EQ(SetTextColor(canvas.dc, RGB(1, 2, 3)), RGB(0, 0, 0));
+  EXPECT_EQ(SetTextColor(canvas.dc, 0), RGB(1, 2, 3));
+  EXPECT_EQ(SetBkColor(canvas.dc, RGB(4, 5, 6)), RGB(255, 255, 255));
+  EXPECT_EQ(SetBkColor(canvas.dc, 0), RGB(4, 5, 6));
+  EXPECT_EQ(SetBkMode(canvas.dc, TRANSPARENT), OPAQUE);
+  EXPECT_EQ(SetBkMode(canvas.dc, OPAQUE), TRANSPARENT);
+  EXPECT_EQ(SetROP2(canvas.dc, R2_NOT), R2_COPYPEN);
+  EXPECT_EQ(SetROP2(canvas.dc, R2_COPYPEN), R2_NOT);
+  EXPECT_EQ(SetTextAlign(canvas.dc, TA_CENTER | TA_BASELINE), static_cast<UINT>(TA_LEFT | TA_TOP));
+  EXPECT_EQ(SetTextAlign(canvas.dc, TA_LEFT), static_cast<UINT>(TA_CENTER | TA_BASELINE));
+  // On a handle that is no DC, each setter reports its failure value.
+  HBRUSH brush = CreateSolidBrush(0);
+  EXPECT_EQ(SetTextColor(reinterpret_cast<HDC>(brush), 0), CLR_INVALID);
+  EXPECT_EQ(SetBkColor(nullptr, 0), CLR_INVALID);
+  EXPECT_EQ(SetBkMode(nullptr, OPAQUE), 0);
+  EXPECT_EQ(SetROP2(nullptr, R2_COPYPEN), 0);
+  EXPECT_EQ(SetTextAlign(nullptr, TA_LEFT), static_cast<UINT>(GDI_ERROR));
+  DeleteObject(brush);
+}
+
+// Colours as each format stores and reads them back.
+TEST(GdiPixels, SetPixelVStoresTheFormatsNearestValue) {
+  const struct {
+    Format format;
+    uint32_t stored;
+    COLORREF read;
+  } cases[] = {
+      {Format::X8R8G8B8, 0x00123456, RGB(0x12, 0x34, 0x56)},
+      {Format::R5G6B5, (0x12 >> 3) << 11 | (0x34 >> 2) << 5 | (0x56 >> 3), RGB(0x10, 0x34, 0x52)},
+      {Format::X1R5G5B5, (0x12 >> 3) << 10 | (0x34 >> 3) << 5 | (0x56 >> 3), RGB(0x10, 0x31, 0x52)},
+  };
+  for (const auto& c : cases) {
+    Canvas canvas(3, 2, c.format);
+    ASSERT_NE(canvas.bits, nullptr);
+    EXPECT_TRUE(SetPixelV(canvas.dc, 2, 1, RGB(0x12, 0x34, 0x56)));
+    const uint32_t stored = c.format == Format::X8R8G8B8 ? static_cast<uint32_t*>(canvas.bits)[3 + 2]
+                                                          : static_cast<uint16_t*>(canvas.bits)[4 + 2];
+    EXPECT_EQ(stored, c.stored);
+    EXPECT_EQ(GetPixel(canvas.dc, 2, 1), c.read);
+    EXPECT_EQ(GetPixel(canvas.dc, 0, 0), RGB(0, 0, 0));
+    // Outside the bitmap the write is clipped away, which is no failure;
+    // nothing is read there.
+    EXPECT_TRUE(SetPixelV(canvas.dc, 3, 0, RGB(0xFF, 0xFF, 0xFF)));
+    EXPECT_TRUE(SetPixelV(canvas.dc, -1, 1, RGB(0xFF, 0xFF, 0xFF)));
+    EXPECT_EQ(GetPixel(canvas.dc, 0, 1), RGB(0, 0, 0));
+    EXPECT_EQ(GetPixel(canvas.dc, 0, 2), CLR_INVALID);
+    EXPECT_EQ(GetPixel(canvas.dc, -1, 0), CLR_INVALID);
+  }
+  // Full intensity stays full.
+  Canvas wide(1, 1, Format::R5G6B5);
+  SetPixelV(wide.dc, 0, 0, RGB(255, 255, 255));
+  EXPECT_EQ(GetPixel(wide.dc, 0, 0), RGB(255, 255, 255));
+  EXPECT_FALSE(SetPixelV(nullptr, 0, 0, 0));
+  EXPECT_EQ(GetPixel(nullptr, 0, 0), CLR_INVALID);
+}
+
+TEST(GdiPixels, FillRectCoversLeftTopButNotRightBottomAndIgnoresRop2) {
+  Canvas canvas(6, 5, Format::X8R8G8B8);
+  HBRUSH brush = CreateSolidBrush(RGB(0xFF, 0, 0));
+  SetROP2(canvas.dc, R2_NOT);
+  RECT rect = {1, 2, 4, 4};
+  EXPECT_NE(FillRect(canvas.dc, &rect, brush), 0);
+  const uint32_t* pixels = static_cast<uint32_t*>(canvas.bits);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 6; ++x) {
+      const bool inside = x >= 1 && x < 4 && y >= 2 && y < 4;
+      EXPECT_EQ(pixels[y * 6 + x], inside ? 0x00FF0000u : 0u) << x << "," << y;
+    }
+  // Clipped to the bitmap, never written outside it.
+  RECT huge = {-100000, -100000, 100000, 1};
+  EXPECT_NE(FillRect(canvas.dc, &huge, brush), 0);
+  for (int x = 0; x < 6; ++x) EXPECT_EQ(pixels[x], 0x00FF0000u);
+  EXPECT_EQ(pixels[6], 0u);
+  // A brush that is gone leaves the DC's own brush (white) to fill.
+  HBRUSH gone = CreateSolidBrush(0);
+  DeleteObject(gone);
+  EXPECT_NE(FillRect(canvas.dc, &rect, gone), 0);
+  EXPECT_EQ(pixels[2 * 6 + 1], 0x00FFFFFFu);
+  EXPECT_EQ(pixels[4 * 6 + 1], 0u);
+  DeleteObject(brush);
+}
+
+TEST(GdiBitmaps, BitmapSelectsIntoOneMemoryDcAtATime) {
+  Canvas canvas(2, 2, Format::X1R5G5B5);
+  ASSERT_NE(canvas.bitmap, nullptr);
+  HDC other = CreateCompatibleDC(nullptr);
+  EXPECT_EQ(SelectObject(other, canvas.bitmap), nullptr);
+  // The DC's own 1x1 bitmap comes back, and the section can then move.
+  EXPECT_EQ(SelectObject(canvas.dc, canvas.previous), canvas.bitmap);
+  HGDIOBJ otherDefault = SelectObject(other, canvas.bitmap);
+  EXPECT_EQ(otherDefault, canvas.previous);
+  EXPECT_EQ(SelectObject(other, otherDefault), canvas.bitmap);
+  EXPECT_TRUE(DeleteDC(other));
+  canvas.previous = SelectObject(canvas.dc, canvas.bitmap);
+  EXPECT_NE(canvas.previous, nullptr);
+}
+
+}  // namespace

@@ -1,1 +1,92 @@
-#include "platform.h"
+// The rasteriser: pure functions over a bitmap description. They know
+// nothing of device contexts or handles; callers clip nothing in advance.
+#include <algorithm>
+#include <cstring>
+
+#include "internal.h"
+
+namespace gdi::raster {
+namespace {
+
+BYTE* Row(const Bitmap& b, int y) { return static_cast<BYTE*>(b.bits) + static_cast<ptrdiff_t>(y) * b.pitch; }
+
+// Widens an n-bit field to 8 bits by repeating its top bits, so full
+// intensity stays full.
+uint32_t Widen(uint32_t field, int bits) { return (field << (8 - bits)) | (field >> (2 * bits - 8)); }
+
+}  // namespace
+
+uint32_t ColorToPixel(PixelFormat format, COLORREF color) {
+  const uint32_t r = GetRValue(color), g = GetGValue(color), b = GetBValue(color);
+  switch (format) {
+    case PixelFormat::X8R8G8B8: return (r << 16) | (g << 8) | b;
+    case PixelFormat::R5G6B5: return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
+    case PixelFormat::X1R5G5B5: return ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
+  }
+  return 0;
+}
+
+COLORREF PixelToColor(PixelFormat format, uint32_t pixel) {
+  switch (format) {
+    case PixelFormat::X8R8G8B8: return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
+    case PixelFormat::R5G6B5:
+      return RGB(Widen((pixel >> 11) & 0x1F, 5), Widen((pixel >> 5) & 0x3F, 6), Widen(pixel & 0x1F, 5));
+    case PixelFormat::X1R5G5B5:
+      return RGB(Widen((pixel >> 10) & 0x1F, 5), Widen((pixel >> 5) & 0x1F, 5), Widen(pixel & 0x1F, 5));
+  }
+  return 0;
+}
+
+uint32_t ReadPixel(const Bitmap& b, int x, int y) {
+  if (b.format == PixelFormat::X8R8G8B8) {
+    uint32_t v;
+    std::memcpy(&v, Row(b, y) + x * 4, 4);
+    return v;
+  }
+  uint16_t v;
+  std::memcpy(&v, Row(b, y) + x * 2, 2);
+  return v;
+}
+
+void WritePixel(const Bitmap& b, int x, int y, uint32_t pixel) {
+  if (b.format == PixelFormat::X8R8G8B8) {
+    std::memcpy(Row(b, y) + x * 4, &pixel, 4);
+  } else {
+    const uint16_t v = static_cast<uint16_t>(pixel);
+    std::memcpy(Row(b, y) + x * 2, &v, 2);
+  }
+}
+
+uint32_t Combine(PixelFormat format, int rop2, uint32_t pen, uint32_t dst) {
+  // R2_* minus one is a truth table over (pen, dst): bit 3 for both set,
+  // bit 2 pen only, bit 1 destination only, bit 0 neither.
+  const unsigned table = static_cast<unsigned>(rop2 - 1) & 15;
+  uint32_t out = 0;
+  if (table & 8) out |= pen & dst;
+  if (table & 4) out |= pen & ~dst;
+  if (table & 2) out |= ~pen & dst;
+  if (table & 1) out |= ~pen & ~dst;
+  const uint32_t mask = format == PixelFormat::X8R8G8B8 ? 0xFFFFFFFFu : 0xFFFFu;
+  return out & mask;
+}
+
+void FillRect(const Bitmap& b, int left, int top, int right, int bottom, int rop2, uint32_t pixel) {
+  left = std::max(left, 0);
+  top = std::max(top, 0);
+  right = std::min(right, b.width);
+  bottom = std::min(bottom, b.height);
+  if (left >= right || top >= bottom || rop2 == R2_NOP) return;
+  for (int y = top; y < bottom; ++y) {
+    if (rop2 == R2_COPYPEN && b.format == PixelFormat::X8R8G8B8) {
+      uint32_t* row = reinterpret_cast<uint32_t*>(Row(b, y));
+      std::fill(row + left, row + right, pixel);
+    } else if (rop2 == R2_COPYPEN) {
+      uint16_t* row = reinterpret_cast<uint16_t*>(Row(b, y));
+      std::fill(row + left, row + right, static_cast<uint16_t>(pixel));
+    } else {
+      for (int x = left; x < right; ++x) WritePixel(b, x, y, Combine(b.format, rop2, pixel, ReadPixel(b, x, y)));
+    }
+  }
+}
+
+}  // namespace gdi::raster

@@ -3,6 +3,7 @@
 // background is erased by BeginPaint when the invalidation asked for it.
 #include <algorithm>
 
+#include "gdi/internal.h"
 #include "user/internal.h"
 
 namespace user {
@@ -161,7 +162,9 @@ HDC WINAPI GetDC(HWND handle) {
 int WINAPI ReleaseDC(HWND, HDC dc) { return dc != nullptr ? 1 : 0; }
 
 int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
-  // Window DCs are tokens with the low bit set; nothing else is a DC here.
+  // Device contexts over pixels belong to gdi; window DCs are tokens with the
+  // low bit set and draw nothing yet.
+  if (rect != nullptr && gdi::FillRectDc(dc, *rect, brush)) return 1;
   if (dc == nullptr || !(reinterpret_cast<uintptr_t>(dc) & 1) || rect == nullptr || brush == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;

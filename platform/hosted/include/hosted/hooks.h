@@ -2,6 +2,10 @@
 // Windows does not have. Only hosted-only tests include this header.
 #pragma once
 
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
 #include "platform.h"
 
 namespace hosted {
@@ -72,5 +76,56 @@ struct DisplayWindow {
 DisplayWindow DisplayState(HWND window);
 // Name of the chosen display backend.
 const char* DisplayName();
+
+}  // namespace hosted
+
+namespace hosted {
+
+// GDI objects created and not yet deleted, by GetObjectType type (OBJ_PEN,
+// OBJ_BRUSH, OBJ_DC, OBJ_MEMDC, OBJ_BITMAP...); stock objects never count.
+// An object deleted while selected counts until the DC lets it go.
+unsigned GdiLiveObjects(DWORD type);
+// All types together.
+unsigned GdiLiveObjects();
+
+}  // namespace hosted
+
+namespace hosted {
+
+// Direct3D 9: the adapter's desktop format (D3DFMT_X8R8G8B8 by default;
+// D3DFMT_R5G6B5 and D3DFMT_X1R5G5B5 are the others a desktop can have).
+void SetD3D9DesktopFormat(D3DFORMAT format);
+// The adapter reports no display modes in any format.
+void SetD3D9ZeroModes(bool zero);
+// Each makes every later call of its kind fail until turned off:
+// CreateDevice (D3DERR_NOTAVAILABLE), Reset (D3DERR_INVALIDCALL, the device
+// then waits for a reset), Present (D3DERR_DEVICELOST), GetDC
+// (D3DERR_INVALIDCALL).
+void FailD3D9CreateDevice(bool fail);
+void FailD3D9Reset(bool fail);
+void FailD3D9Present(bool fail);
+void FailD3D9GetDC(bool fail);
+// The next TestCooperativeLevel calls answer these, in order; afterwards the
+// device's own state answers again.
+void ScriptD3D9CooperativeLevel(std::initializer_list<HRESULT> answers);
+// The clock a present with interval one waits on, in microseconds: the wait
+// sleeps on it until the next 60 Hz retrace. Null functions go back to the
+// display backend's retrace.
+void SetD3D9Clock(uint64_t (*now)(), void (*sleep)(uint64_t micros));
+// Every Direct3D 9 hook back to its default.
+void ResetD3D9();
+// Direct3D objects alive now (interfaces, devices and surfaces).
+int D3D9LiveObjects();
+
+// What the last present showed: the window it went to, the destination
+// rectangle in that window's client area and the 32-bit picture (width x
+// height of that rectangle, top row first); count is every present so far.
+struct D3D9Present {
+  HWND window = nullptr;
+  RECT destination{};
+  std::vector<uint32_t> pixels;
+  unsigned count = 0;
+};
+D3D9Present D3D9LastPresent();
 
 }  // namespace hosted
