@@ -1,5 +1,7 @@
 // Drawing calls on a device context: they resolve handles and state, then
 // hand plain pixels and rectangles to the rasteriser.
+#include <utility>
+
 #include "internal.h"
 
 namespace gdi {
@@ -37,4 +39,40 @@ COLORREF WINAPI GetPixel(HDC handle, int x, int y) {
   const gdi::Bitmap& t = dc->target;
   if (t.bits == nullptr || x < 0 || y < 0 || x >= t.width || y >= t.height) return CLR_INVALID;
   return gdi::raster::PixelToColor(t.format, gdi::raster::ReadPixel(t, x, y));
+}
+
+BOOL WINAPI Rectangle(HDC handle, int left, int top, int right, int bottom) {
+  gdi::Dc* dc = gdi::LookupDc(handle);
+  if (dc == nullptr) return FALSE;
+  const gdi::Bitmap& t = dc->target;
+  if (t.bits == nullptr) return TRUE;
+  if (left > right) std::swap(left, right);
+  if (top > bottom) std::swap(top, bottom);
+  if (left == right || top == bottom) return TRUE;
+  const gdi::Object* pen = gdi::Lookup(dc->pen, OBJ_PEN);
+  const gdi::Object* brush = gdi::Lookup(dc->brush, OBJ_BRUSH);
+  const bool outline = pen != nullptr && !pen->null;
+  const int rop = dc->rop2;
+  // The brush covers the inside of the outline; without a pen it also takes
+  // the outline's top and left edges, never the right and bottom ones.
+  if (brush != nullptr && !brush->null) {
+    const uint32_t pixel = gdi::raster::ColorToPixel(t.format, brush->color);
+    if (outline) {
+      gdi::raster::FillRect(t, left + 1, top + 1, right - 1, bottom - 1, rop, pixel);
+    } else {
+      gdi::raster::FillRect(t, left, top, right - 1, bottom - 1, rop, pixel);
+    }
+  }
+  if (outline) {
+    const uint32_t pixel = gdi::raster::ColorToPixel(t.format, pen->color);
+    // The outline is a closed path of four lines, each without its end
+    // point: every pixel once, except on rectangles one pixel thin, where
+    // the lines come back over each other and raster operations that read
+    // the destination see it twice.
+    gdi::raster::FillRect(t, left, top, right - 1, top + 1, rop, pixel);
+    gdi::raster::FillRect(t, right - 1, top, right, bottom - 1, rop, pixel);
+    gdi::raster::FillRect(t, left + 1, bottom - 1, right, bottom, rop, pixel);
+    gdi::raster::FillRect(t, left, top + 1, left + 1, bottom, rop, pixel);
+  }
+  return TRUE;
 }
