@@ -114,6 +114,51 @@ void RectangleSet(HDC dc) {
   Rectangle(dc, 9, 19, 10, 20);
 }
 
+// Faces of a turning cube as the scene projects them: convex quadrilaterals
+// at many angles, four to a picture, in both windings.
+const POINT kQuads[3][4][4] = {
+    {{{14, 7}, {7, 10}, {2, 5}, {9, 1}}, {{29, 8}, {22, 10}, {19, 4}, {26, 2}}, {{13, 21}, {5, 22}, {3, 15}, {11, 14}}, {{29, 21}, {21, 22}, {19, 15}, {27, 14}}},
+    {{{12, 9}, {4, 9}, {4, 3}, {12, 3}}, {{28, 10}, {20, 9}, {20, 2}, {28, 3}}, {{11, 22}, {3, 20}, {5, 14}, {13, 16}}, {{26, 22}, {19, 20}, {22, 14}, {29, 16}}},
+    {{{10, 11}, {2, 7}, {6, 1}, {14, 5}}, {{25, 11}, {18, 6}, {23, 1}, {30, 6}}, {{8, 23}, {2, 18}, {8, 13}, {14, 18}}, {{23, 23}, {18, 17}, {25, 13}, {30, 19}}},
+};
+
+template <int Set>
+void QuadSet(HDC dc) {
+  for (int i = 0; i < 4; ++i) {
+    if (i % 2 == 0) {
+      Polygon(dc, kQuads[Set][i], 4);
+    } else {
+      const POINT reversed[4] = {kQuads[Set][i][3], kQuads[Set][i][2], kQuads[Set][i][1], kQuads[Set][i][0]};
+      Polygon(dc, reversed, 4);
+    }
+  }
+}
+
+// Quadrilaterals with no area: one point four times, points on a line, two
+// points twice; and self-intersecting shapes filled by the alternate rule.
+void OddPolygons(HDC dc) {
+  const POINT point[4] = {{3, 3}, {3, 3}, {3, 3}, {3, 3}};
+  const POINT line[4] = {{6, 2}, {10, 4}, {14, 6}, {8, 3}};
+  const POINT pair[4] = {{17, 2}, {25, 7}, {17, 2}, {25, 7}};
+  const POINT flat[4] = {{2, 9}, {12, 9}, {12, 9}, {2, 9}};
+  const POINT bowtie[4] = {{2, 12}, {14, 22}, {14, 12}, {2, 22}};
+  const POINT star[5] = {{23, 9}, {27, 22}, {17, 14}, {30, 14}, {19, 22}};
+  Polygon(dc, point, 4);
+  Polygon(dc, line, 4);
+  Polygon(dc, pair, 4);
+  Polygon(dc, flat, 4);
+  Polygon(dc, bowtie, 4);
+  Polygon(dc, star, 5);
+}
+
+// Points far outside the bitmap on every side.
+void OutsidePolygons(HDC dc) {
+  const POINT big[4] = {{-40, 5}, {10, -30}, {60, 8}, {12, 50}};
+  const POINT sliver[3] = {{-1000, 20}, {1000, 18}, {1000, 23}};
+  Polygon(dc, big, 4);
+  Polygon(dc, sliver, 3);
+}
+
 const Scene kScenes[] = {
     {"RectanglePenAndBrushOneColour", [](HDC dc) { WithObjects(dc, kRed, kRed, false, false, RectangleSet); }, {0x27F8D935, 0xA574E2E5, 0x6CEA354D}},
     {"RectanglePenAndBrushTwoColours", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, false, RectangleSet); }, {0x449C7DB5, 0xAD502719, 0xEF9382ED}},
@@ -154,6 +199,22 @@ const Scene kScenes[] = {
        });
      },
      {0x1C0005C5, 0x035F81C5, 0x035F81C5}},
+    {"PolygonQuadsAt0To22Degrees", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, false, QuadSet<0>); }, {0xAA82BEB2, 0xCDC7AC6F, 0x3F66BB32}},
+    {"PolygonQuadsAt30To52Degrees", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, false, QuadSet<1>); }, {0x4CDF07E5, 0x49A25979, 0x4628BA0D}},
+    {"PolygonQuadsAt60To83Degrees", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, false, QuadSet<2>); }, {0xFCA3BA8A, 0xDC9FDA64, 0x5EF2B309}},
+    {"PolygonQuadsOneColour", [](HDC dc) { WithObjects(dc, kRed, kRed, false, false, QuadSet<1>); }, {0x852261E5, 0xA3AB3485, 0x62CEBD55}},
+    {"PolygonQuadsNullPen", [](HDC dc) { WithObjects(dc, kRed, kBlue, true, false, QuadSet<0>); }, {0x8C91AA55, 0x3391AB35, 0x5A01915D}},
+    {"PolygonQuadsNullBrush", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, true, QuadSet<2>); }, {0x460F5D95, 0x0E54A445, 0x07100C05}},
+    {"PolygonQuadsNot",
+     [](HDC dc) {
+       SetROP2(dc, R2_NOT);
+       WithObjects(dc, kRed, kBlue, false, false, QuadSet<1>);
+       SetROP2(dc, R2_COPYPEN);
+     },
+     {0x162A82F5, 0xB2E77D51, 0x8B88633D}},
+    {"PolygonDegenerateAndSelfIntersecting", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, false, OddPolygons); }, {0x1CB8E882, 0xD05E0F27, 0x96A33D42}},
+    {"PolygonDegenerateNullPen", [](HDC dc) { WithObjects(dc, kRed, kBlue, true, false, OddPolygons); }, {0xA2C225BA, 0x77A433D0, 0x54202E39}},
+    {"PolygonPointsOutside", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, false, OutsidePolygons); }, {0x8569F5C5, 0x1C118DC5, 0xD8F54EC5}},
 };
 
 TEST(GdiGolden, ScenesCoverExactlyThePixelsWindowsCovers) {

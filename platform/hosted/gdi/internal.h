@@ -69,6 +69,10 @@ void WritePixel(const Bitmap& bitmap, int x, int y, uint32_t pixel);
 uint32_t Combine(PixelFormat format, int rop2, uint32_t pen, uint32_t dst);
 // Fills [left, right) x [top, bottom), clipped to the bitmap.
 void FillRect(const Bitmap& bitmap, int left, int top, int right, int bottom, int rop2, uint32_t pixel);
+// Fills a polygon by the alternate (even-odd) rule, clipped to the bitmap.
+void FillPolygonAlternate(const Bitmap& bitmap, const POINT* points, int count, int rop2, uint32_t pixel);
+// A one-pixel line from one point up to, not including, the other.
+void Line(const Bitmap& bitmap, POINT from, POINT to, int rop2, uint32_t pixel);
 }  // namespace raster
 
 // FillRect of a DC of ours: false when dc is not one.

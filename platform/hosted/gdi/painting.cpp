@@ -76,3 +76,20 @@ BOOL WINAPI Rectangle(HDC handle, int left, int top, int right, int bottom) {
   }
   return TRUE;
 }
+
+BOOL WINAPI Polygon(HDC handle, const POINT* points, int count) {
+  gdi::Dc* dc = gdi::LookupDc(handle);
+  if (dc == nullptr || points == nullptr || count < 2) return FALSE;
+  const gdi::Bitmap& t = dc->target;
+  if (t.bits == nullptr) return TRUE;
+  const gdi::Object* pen = gdi::Lookup(dc->pen, OBJ_PEN);
+  const gdi::Object* brush = gdi::Lookup(dc->brush, OBJ_BRUSH);
+  if (brush != nullptr && !brush->null)
+    gdi::raster::FillPolygonAlternate(t, points, count, dc->rop2, gdi::raster::ColorToPixel(t.format, brush->color));
+  // The outline closes the path back to the first point.
+  if (pen != nullptr && !pen->null) {
+    const uint32_t pixel = gdi::raster::ColorToPixel(t.format, pen->color);
+    for (int i = 0; i < count; ++i) gdi::raster::Line(t, points[i], points[(i + 1) % count], dc->rop2, pixel);
+  }
+  return TRUE;
+}

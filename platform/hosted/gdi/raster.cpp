@@ -2,6 +2,8 @@
 // nothing of device contexts or handles; callers clip nothing in advance.
 #include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "internal.h"
 
@@ -86,6 +88,77 @@ void FillRect(const Bitmap& b, int left, int top, int right, int bottom, int rop
     } else {
       for (int x = left; x < right; ++x) WritePixel(b, x, y, Combine(b.format, rop2, pixel, ReadPixel(b, x, y)));
     }
+  }
+}
+
+}  // namespace gdi::raster
+
+namespace gdi::raster {
+namespace {
+
+// Floor and ceiling of a / b for b > 0.
+long long FloorDiv(long long a, long long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+long long CeilDiv(long long a, long long b) { return -FloorDiv(-a, b); }
+
+void Plot(const Bitmap& b, long long x, long long y, int rop2, uint32_t pixel) {
+  if (x < 0 || y < 0 || x >= b.width || y >= b.height) return;
+  const int ix = static_cast<int>(x), iy = static_cast<int>(y);
+  WritePixel(b, ix, iy, Combine(b.format, rop2, pixel, ReadPixel(b, ix, iy)));
+}
+
+}  // namespace
+
+void FillPolygonAlternate(const Bitmap& b, const POINT* points, int count, int rop2, uint32_t pixel) {
+  if (count < 3) return;
+  long long top = points[0].y, bottom = points[0].y;
+  for (int i = 1; i < count; ++i) {
+    top = std::min<long long>(top, points[i].y);
+    bottom = std::max<long long>(bottom, points[i].y);
+  }
+  top = std::max<long long>(top, 0);
+  bottom = std::min<long long>(bottom, b.height);
+  std::vector<long long> xs;
+  // A pixel is inside when its top-left corner is: edges count on the rows
+  // from their upper end up to, not including, their lower end, and a span
+  // takes the pixels from its left crossing up to its right one.
+  for (long long y = top; y < bottom; ++y) {
+    xs.clear();
+    for (int i = 0; i < count; ++i) {
+      POINT a = points[i], c = points[(i + 1) % count];
+      if (a.y == c.y) continue;
+      if (a.y > c.y) std::swap(a, c);
+      if (y < a.y || y >= c.y) continue;
+      xs.push_back(a.x + CeilDiv((y - a.y) * (static_cast<long long>(c.x) - a.x), static_cast<long long>(c.y) - a.y));
+    }
+    std::sort(xs.begin(), xs.end());
+    for (size_t i = 0; i + 1 < xs.size(); i += 2) {
+      const long long left = std::max<long long>(xs[i], 0), right = std::min<long long>(xs[i + 1], b.width);
+      if (left < right)
+        FillRect(b, static_cast<int>(left), static_cast<int>(y), static_cast<int>(right), static_cast<int>(y) + 1, rop2,
+                 pixel);
+    }
+  }
+}
+
+void Line(const Bitmap& b, POINT from, POINT to, int rop2, uint32_t pixel) {
+  const long long dx = static_cast<long long>(to.x) - from.x, dy = static_cast<long long>(to.y) - from.y;
+  const long long adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+  const long long steps = std::max(adx, ady);
+  // Each step along the major axis; the minor coordinate is the nearest
+  // one, and a tie takes the smaller. The end point is left out.
+  auto minor = [](long long start, long long delta, long long i, long long small, long long big) {
+    return delta >= 0 ? start + CeilDiv(2 * i * small - big, 2 * big) : start - FloorDiv(2 * i * small + big, 2 * big);
+  };
+  for (long long i = 0; i < steps; ++i) {
+    long long x, y;
+    if (adx >= ady) {
+      x = from.x + (dx < 0 ? -i : i);
+      y = minor(from.y, dy, i, ady, adx);
+    } else {
+      y = from.y + (dy < 0 ? -i : i);
+      x = minor(from.x, dx, i, adx, ady);
+    }
+    Plot(b, x, y, rop2, pixel);
   }
 }
 

@@ -143,3 +143,4 @@ UINT WINAPI SetTextAlign(HDC dc, UINT align);
 BOOL WINAPI SetPixelV(HDC dc, int x, int y, COLORREF color);
 COLORREF WINAPI GetPixel(HDC dc, int x, int y);
 BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom);
+BOOL WINAPI Polygon(HDC dc, const POINT* points, int count);
