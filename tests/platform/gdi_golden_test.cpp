@@ -155,8 +155,21 @@ void OddPolygons(HDC dc) {
 void OutsidePolygons(HDC dc) {
   const POINT big[4] = {{-40, 5}, {10, -30}, {60, 8}, {12, 50}};
   const POINT sliver[3] = {{-1000, 20}, {1000, 18}, {1000, 23}};
+  const POINT distant[3] = {{-2000000, -1000000}, {2000000, 12}, {-2000000, 1000000}};
   Polygon(dc, big, 4);
   Polygon(dc, sliver, 3);
+  Polygon(dc, distant, 3);
+}
+
+// Thin triangles from the middle out in every direction, their sides at
+// slopes where the nearest pixel is a tie, to pin down which way ties go.
+void LineFan(HDC dc) {
+  const POINT ends[] = {{30, 15}, {30, 21}, {25, 23}, {19, 23}, {2, 21}, {2, 15}, {6, 1}, {13, 0},
+                        {19, 0},  {24, 1},  {30, 7},  {30, 9},  {2, 9},  {2, 7},  {8, 23}, {12, 23}};
+  for (const POINT& end : ends) {
+    const POINT triangle[3] = {{16, 12}, end, {16, 12}};
+    Polygon(dc, triangle, 3);
+  }
 }
 
 const Scene kScenes[] = {
@@ -214,7 +227,15 @@ const Scene kScenes[] = {
      {0x162A82F5, 0xB2E77D51, 0x8B88633D}},
     {"PolygonDegenerateAndSelfIntersecting", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, false, OddPolygons); }, {0x1CB8E882, 0xD05E0F27, 0x96A33D42}},
     {"PolygonDegenerateNullPen", [](HDC dc) { WithObjects(dc, kRed, kBlue, true, false, OddPolygons); }, {0xA2C225BA, 0x77A433D0, 0x54202E39}},
-    {"PolygonPointsOutside", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, false, OutsidePolygons); }, {0x8569F5C5, 0x1C118DC5, 0xD8F54EC5}},
+    {"PolygonLinesAtTies", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, true, LineFan); }, {0x46243A85, 0xF4390E85, 0xBC1A59B5}},
+    {"PolygonLinesAtTiesNot",
+     [](HDC dc) {
+       SetROP2(dc, R2_NOT);
+       WithObjects(dc, kRed, kBlue, false, true, LineFan);
+       SetROP2(dc, R2_COPYPEN);
+     },
+     {0x989659C5, 0x8F7ABAB5, 0x9BAA0ECD}},
+    {"PolygonPointsOutside", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, false, OutsidePolygons); }, {0x1C0005C5, 0x035F81C5, 0x035F81C5}},
 };
 
 TEST(GdiGolden, ScenesCoverExactlyThePixelsWindowsCovers) {

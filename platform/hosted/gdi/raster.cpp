@@ -149,9 +149,22 @@ void Line(const Bitmap& b, POINT from, POINT to, int rop2, uint32_t pixel) {
   auto minor = [](long long start, long long delta, long long i, long long small, long long big) {
     return delta >= 0 ? start + CeilDiv(2 * i * small - big, 2 * big) : start - FloorDiv(2 * i * small + big, 2 * big);
   };
-  for (long long i = 0; i < steps; ++i) {
+  // Only the steps whose major coordinate lies inside the bitmap, so far-off
+  // end points cost nothing.
+  const bool xMajor = adx >= ady;
+  const long long start = xMajor ? from.x : from.y, delta = xMajor ? dx : dy;
+  const long long size = xMajor ? b.width : b.height;
+  long long first = 0, last = steps;
+  if (delta > 0) {
+    first = std::max(first, -start);
+    last = std::min(last, size - start);
+  } else if (delta < 0) {
+    first = std::max(first, start - (size - 1));
+    last = std::min(last, start + 1);
+  }
+  for (long long i = first; i < last; ++i) {
     long long x, y;
-    if (adx >= ady) {
+    if (xMajor) {
       x = from.x + (dx < 0 ? -i : i);
       y = minor(from.y, dy, i, ady, adx);
     } else {
