@@ -172,6 +172,18 @@ void LineFan(HDC dc) {
   }
 }
 
+// Every binary raster operation, pen and brush over the background.
+void EveryRop2(HDC dc) {
+  for (int rop = R2_BLACK; rop <= R2_WHITE; ++rop) {
+    SetROP2(dc, rop);
+    const int x = (rop - 1) % 8 * 4, y = (rop - 1) / 8 * 12;
+    Rectangle(dc, x, y, x + 4, y + 6);
+    const POINT triangle[3] = {{x, y + 7}, {x + 3, y + 11}, {x, y + 11}};
+    Polygon(dc, triangle, 3);
+  }
+  SetROP2(dc, R2_COPYPEN);
+}
+
 const Scene kScenes[] = {
     {"RectanglePenAndBrushOneColour", [](HDC dc) { WithObjects(dc, kRed, kRed, false, false, RectangleSet); }, {0x27F8D935, 0xA574E2E5, 0x6CEA354D}},
     {"RectanglePenAndBrushTwoColours", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, false, RectangleSet); }, {0x449C7DB5, 0xAD502719, 0xEF9382ED}},
@@ -235,6 +247,7 @@ const Scene kScenes[] = {
        SetROP2(dc, R2_COPYPEN);
      },
      {0x989659C5, 0x8F7ABAB5, 0x9BAA0ECD}},
+    {"EveryRop2", [](HDC dc) { WithObjects(dc, RGB(0xC3, 0x5A, 0x0F), RGB(0x3C, 0xA5, 0xF0), false, false, EveryRop2); }, {0x6651E1FD, 0xEB6E37CD, 0xB6DDE351}},
     {"PolygonPointsOutside", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, false, OutsidePolygons); }, {0x1C0005C5, 0x035F81C5, 0x035F81C5}},
 };
 

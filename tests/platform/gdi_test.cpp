@@ -176,6 +176,24 @@ TEST(GdiPixels, FillRectCoversLeftTopButNotRightBottomAndIgnoresRop2) {
   DeleteObject(brush);
 }
 
+TEST(GdiShapes, BadDeviceContextsAndPointListsFail) {
+  const POINT points[3] = {{0, 0}, {3, 0}, {0, 3}};
+  HDC gone = CreateCompatibleDC(nullptr);
+  DeleteDC(gone);
+  HBRUSH brush = CreateSolidBrush(0);
+  EXPECT_FALSE(Rectangle(nullptr, 0, 0, 2, 2));
+  EXPECT_FALSE(Rectangle(gone, 0, 0, 2, 2));
+  EXPECT_FALSE(Rectangle(reinterpret_cast<HDC>(brush), 0, 0, 2, 2));
+  EXPECT_FALSE(Polygon(nullptr, points, 3));
+  EXPECT_FALSE(Polygon(gone, points, 3));
+  Canvas canvas(4, 4, Format::X8R8G8B8);
+  EXPECT_FALSE(Polygon(canvas.dc, points, 1));
+  EXPECT_FALSE(Polygon(canvas.dc, points, 0));
+  EXPECT_TRUE(Polygon(canvas.dc, points, 3));
+  EXPECT_TRUE(Rectangle(canvas.dc, 0, 0, 2, 2));
+  DeleteObject(brush);
+}
+
 TEST(GdiBitmaps, BitmapSelectsIntoOneMemoryDcAtATime) {
   Canvas canvas(2, 2, Format::X1R5G5B5);
   ASSERT_NE(canvas.bitmap, nullptr);
