@@ -65,6 +65,77 @@ TEST(SurfaceDc, BottomUpPitchAndUnusableDescriptions) {
   EXPECT_TRUE(DeleteDC(memoryDc));
 }
 
+// What Direct3D surfaces get must be what a DIB section gets: the same
+// shapes on a surface DC with padded rows and on a memory DC agree pixel for
+// pixel in every format.
+TEST(SurfaceDc, ShapesMatchTheSameShapesOnADibSection) {
+  const struct {
+    gdi::PixelFormat format;
+    WORD bits;
+    DWORD compression;
+    DWORD masks[3];
+  } formats[] = {{gdi::PixelFormat::X8R8G8B8, 32, BI_RGB, {}},
+                 {gdi::PixelFormat::R5G6B5, 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}},
+                 {gdi::PixelFormat::X1R5G5B5, 16, BI_BITFIELDS, {0x7C00, 0x03E0, 0x001F}}};
+  const int width = 40, height = 30;
+  auto draw = [](HDC dc) {
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(200, 10, 30));
+    HBRUSH brush = CreateSolidBrush(RGB(20, 120, 250));
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    HGDIOBJ oldBrush = SelectObject(dc, brush);
+    Rectangle(dc, -3, 2, 17, 25);
+    const POINT quad[4] = {{30, 1}, {45, 14}, {22, 33}, {12, 9}};
+    Polygon(dc, quad, 4);
+    SetROP2(dc, R2_NOT);
+    Rectangle(dc, 5, 5, 35, 12);
+    SetROP2(dc, R2_COPYPEN);
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+    DeleteObject(pen);
+    DeleteObject(brush);
+  };
+  for (const auto& f : formats) {
+    const int bytes = f.bits / 8;
+    const int pitch = (width + 3) * bytes;
+    std::vector<uint8_t> surface(pitch * height, 0);
+    HDC surfaceDc = gdi::CreateSurfaceDC({surface.data(), width, height, pitch, f.format});
+    ASSERT_NE(surfaceDc, nullptr);
+    draw(surfaceDc);
+
+    struct {
+      BITMAPINFOHEADER header;
+      DWORD masks[3];
+    } info = {};
+    info.header = {sizeof(BITMAPINFOHEADER), width, -height, 1, f.bits, f.compression, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 3; ++i) info.masks[i] = f.masks[i];
+    void* bits = nullptr;
+    HDC memoryDc = CreateCompatibleDC(nullptr);
+    HBITMAP section =
+        CreateDIBSection(memoryDc, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(section, nullptr);
+    HGDIOBJ old = SelectObject(memoryDc, section);
+    draw(memoryDc);
+
+    int differences = 0;
+    const int stride = (width * bytes + 3) / 4 * 4;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width * bytes; ++x)
+        if (surface[y * pitch + x] != static_cast<const uint8_t*>(bits)[y * stride + x]) ++differences;
+    EXPECT_EQ(differences, 0) << "format bits " << f.bits;
+    int drawn = 0;
+    for (uint8_t byte : surface) drawn += byte != 0;
+    EXPECT_GT(drawn, width * height / 2) << "format bits " << f.bits;
+    // The padding past each row stays untouched.
+    for (int y = 0; y < height; ++y)
+      for (int x = width * bytes; x < pitch; ++x) EXPECT_EQ(surface[y * pitch + x], 0) << x << "," << y;
+
+    SelectObject(memoryDc, old);
+    DeleteObject(section);
+    DeleteDC(memoryDc);
+    gdi::DeleteSurfaceDC(surfaceDc);
+  }
+}
+
 TEST(GdiLiveObjects, CountsEachTypeFromCreationToDeletion) {
   const unsigned brushes = hosted::GdiLiveObjects(OBJ_BRUSH);
   const unsigned pens = hosted::GdiLiveObjects(OBJ_PEN);
