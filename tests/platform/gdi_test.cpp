@@ -173,6 +173,11 @@ TEST(GdiPixels, FillRectCoversLeftTopButNotRightBottomAndIgnoresRop2) {
   EXPECT_NE(FillRect(canvas.dc, &rect, gone), 0);
   EXPECT_EQ(pixels[2 * 6 + 1], 0x00FFFFFFu);
   EXPECT_EQ(pixels[4 * 6 + 1], 0u);
+  // A system colour index plus one stands for that colour's brush.
+  RECT corner = {5, 4, 6, 5};
+  EXPECT_NE(FillRect(canvas.dc, &corner, reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_WINDOW + 1))), 0);
+  EXPECT_EQ(GetPixel(canvas.dc, 5, 4), GetSysColor(COLOR_WINDOW));
+  EXPECT_NE(pixels[4 * 6 + 5], 0u);
   DeleteObject(brush);
 }
 

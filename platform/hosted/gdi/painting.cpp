@@ -6,18 +6,29 @@
 
 namespace gdi {
 
+// Handle values up to here are system colour indexes plus one.
+constexpr uintptr_t kSystemColourBrushes = 31;
+
 bool FillRectDc(HDC handle, const RECT& rect, HBRUSH brushHandle) {
   Dc* dc = LookupDc(handle);
   if (dc == nullptr) return false;
   // A brush handle that is no brush leaves the DC's own brush to fill, as
   // FillRect selects the given one only when it can.
-  const Object* brush = Lookup(brushHandle, OBJ_BRUSH);
-  if (brush == nullptr) brush = Lookup(dc->brush, OBJ_BRUSH);
-  if (brush == nullptr) return true;
-  if (brush->null || dc->target.bits == nullptr) return true;
+  if (dc->target.bits == nullptr) return true;
+  COLORREF color;
+  // Small values name a system colour plus one, as in window classes.
+  const uintptr_t value = reinterpret_cast<uintptr_t>(brushHandle);
+  if (value >= 1 && value <= kSystemColourBrushes) {
+    color = GetSysColor(static_cast<int>(value - 1));
+  } else {
+    const Object* brush = Lookup(brushHandle, OBJ_BRUSH);
+    if (brush == nullptr) brush = Lookup(dc->brush, OBJ_BRUSH);
+    if (brush == nullptr || brush->null) return true;
+    color = brush->color;
+  }
   // FillRect copies the brush whatever the DC's raster operation.
   raster::FillRect(dc->target, rect.left, rect.top, rect.right, rect.bottom, R2_COPYPEN,
-                   raster::ColorToPixel(dc->target.format, brush->color));
+                   raster::ColorToPixel(dc->target.format, color));
   return true;
 }
 
