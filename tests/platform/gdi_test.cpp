@@ -90,6 +90,13 @@ TEST(GdiObjects, ObjectDeletedWhileSelectedStaysUsableUntilDeselected) {
   EXPECT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
   EXPECT_EQ(SelectObject(canvas.dc, GetStockObject(WHITE_BRUSH)), brush);
   EXPECT_EQ(GetObjectType(brush), 0u);
+  // The same for the bitmap a DC draws into: it keeps drawing until let go.
+  EXPECT_TRUE(DeleteObject(canvas.bitmap));
+  EXPECT_EQ(GetObjectType(canvas.bitmap), static_cast<DWORD>(OBJ_BITMAP));
+  EXPECT_TRUE(SetPixelV(canvas.dc, 0, 0, RGB(1, 2, 3)));
+  EXPECT_EQ(GetPixel(canvas.dc, 0, 0), RGB(1, 2, 3));
+  EXPECT_EQ(SelectObject(canvas.dc, canvas.previous), canvas.bitmap);
+  EXPECT_EQ(GetObjectType(canvas.bitmap), 0u);
 }
 
 TEST(GdiObjects, StateSettersReturnThePreviousValue) {
