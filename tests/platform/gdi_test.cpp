@@ -55,6 +55,14 @@ TEST(GdiObjects, CreatedObjectsAreGoneAfterDeletion) {
   EXPECT_FALSE(DeleteDC(dc));
   EXPECT_FALSE(DeleteObject(nullptr));
   EXPECT_FALSE(DeleteObject(reinterpret_cast<HGDIOBJ>(static_cast<uintptr_t>(0x7FFF1230))));
+  // DeleteObject ends a memory DC as DeleteDC does; DeleteDC deletes no brush.
+  HDC memoryDc = CreateCompatibleDC(nullptr);
+  HBRUSH kept = CreateSolidBrush(0);
+  EXPECT_TRUE(DeleteObject(memoryDc));
+  EXPECT_EQ(GetObjectType(memoryDc), 0u);
+  EXPECT_FALSE(DeleteDC(reinterpret_cast<HDC>(kept)));
+  EXPECT_EQ(GetObjectType(kept), static_cast<DWORD>(OBJ_BRUSH));
+  EXPECT_TRUE(DeleteObject(kept));
   EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(static_cast<uintptr_t>(0x7FFF1230))), 0u);
 }
 
@@ -153,6 +161,12 @@ TEST(GdiPixels, SetPixelVStoresTheFormatsNearestValue) {
   Canvas wide(1, 1, Format::R5G6B5);
   SetPixelV(wide.dc, 0, 0, RGB(255, 255, 255));
   EXPECT_EQ(GetPixel(wide.dc, 0, 0), RGB(255, 255, 255));
+  // A memory DC with no bitmap of its own selected reads its 1x1 black one.
+  HDC bare = CreateCompatibleDC(nullptr);
+  EXPECT_EQ(GetPixel(bare, 0, 0), RGB(0, 0, 0));
+  EXPECT_EQ(GetPixel(bare, 1, 0), CLR_INVALID);
+  EXPECT_TRUE(Rectangle(bare, 0, 0, 3, 3));
+  DeleteDC(bare);
   EXPECT_FALSE(SetPixelV(nullptr, 0, 0, 0));
   EXPECT_EQ(GetPixel(nullptr, 0, 0), CLR_INVALID);
 }

@@ -167,8 +167,10 @@ BOOL WINAPI DeleteObject(HGDIOBJ handle) {
   if (object == nullptr) return FALSE;
   // Stock objects belong to the system: deleting one succeeds and does nothing.
   if (object->stock) return TRUE;
-  // Device contexts are ended by DeleteDC, not here.
-  if (object->type == OBJ_DC || object->type == OBJ_MEMDC) return FALSE;
+  // A memory DC deleted this way ends as by DeleteDC; a surface's DC is
+  // ended only by its surface.
+  if (object->type == OBJ_MEMDC) return DeleteDC(static_cast<HDC>(handle));
+  if (object->type == OBJ_DC) return FALSE;
   if (object->selectCount > 0) {
     object->deletePending = true;
     return TRUE;

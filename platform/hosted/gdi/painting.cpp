@@ -48,7 +48,9 @@ COLORREF WINAPI GetPixel(HDC handle, int x, int y) {
   gdi::Dc* dc = gdi::LookupDc(handle);
   if (dc == nullptr) return CLR_INVALID;
   const gdi::Bitmap& t = dc->target;
-  if (t.bits == nullptr || x < 0 || y < 0 || x >= t.width || y >= t.height) return CLR_INVALID;
+  // A memory DC's own 1x1 bitmap is black.
+  if (t.bits == nullptr) return dc->memory && x == 0 && y == 0 ? RGB(0, 0, 0) : CLR_INVALID;
+  if (x < 0 || y < 0 || x >= t.width || y >= t.height) return CLR_INVALID;
   return gdi::raster::PixelToColor(t.format, gdi::raster::ReadPixel(t, x, y));
 }
 
