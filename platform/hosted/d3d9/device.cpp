@@ -1,1 +1,323 @@
-#include "platform.h"
+// IDirect3DDevice9: one windowed swap chain with a single back buffer in
+// system memory. Drawing goes through the back buffer's device context or
+// lock; Present converts it to 32 bits, stretches it onto the device
+// window's client area and hands it to the display backend.
+#include <algorithm>
+#include <iterator>
+#include <new>
+
+#include "d3d9/internal.h"
+#include "display/backend.h"
+
+namespace d3d9 {
+
+LastPresent& Presented() {
+  static LastPresent last;
+  return last;
+}
+
+namespace {
+
+constexpr uint64_t kRetraceMicros = 16667;  // 60 Hz
+
+uint32_t To32(const uint8_t* p, D3DFORMAT format) {
+  switch (format) {
+    case D3DFMT_R5G6B5: {
+      unsigned v = p[0] | (p[1] << 8);
+      unsigned r = (v >> 11) & 31, g = (v >> 5) & 63, b = v & 31;
+      return ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
+    }
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5: {
+      unsigned v = p[0] | (p[1] << 8);
+      unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+      return ((r << 3 | r >> 2) << 16) | ((g << 3 | g >> 2) << 8) | (b << 3 | b >> 2);
+    }
+    default:
+      return (p[0] | (p[1] << 8) | (p[2] << 16)) & 0xFFFFFFu;
+  }
+}
+
+}  // namespace
+
+Device::Device(Direct3D* owner, const D3DPRESENT_PARAMETERS& params, DWORD flags)
+    : owner_(owner), params_(params), flags_(flags) {
+  ++liveObjects;
+  // The device keeps its Direct3D object alive, as on Windows.
+  owner_->AddRef();
+  softwareVertexProcessing_ = (flags & D3DCREATE_SOFTWARE_VERTEXPROCESSING) ? TRUE : FALSE;
+  MakeBackBuffer();
+}
+
+Device::~Device() {
+  if (backBuffer_) SurfaceGone(backBuffer_);
+  owner_->Release();
+  --liveObjects;
+}
+
+bool Device::MakeBackBuffer() {
+  backBuffer_ = new (std::nothrow)
+      Surface(this, params_.BackBufferWidth, params_.BackBufferHeight, params_.BackBufferFormat);
+  if (backBuffer_ && !backBuffer_->bits()) {
+    delete backBuffer_;
+    backBuffer_ = nullptr;
+  }
+  return backBuffer_ != nullptr;
+}
+
+void Device::SurfaceGone(Surface* surface) {
+  // Outside references keep the object (not the device) alive; it is
+  // deleted when the last one goes.
+  if (surface == backBuffer_) backBuffer_ = nullptr;
+  surface->Detach();
+  if (surface->refs() == 0) delete surface;
+}
+
+HRESULT Device::QueryInterface(REFIID riid, void** object) {
+  if (!object) return E_POINTER;
+  if (SameIid(riid, IID_IUnknown) || SameIid(riid, IID_IDirect3DDevice9)) {
+    AddRef();
+    *object = this;
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG Device::AddRef() { return ++refs_; }
+
+ULONG Device::Release() {
+  ULONG left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT Device::TestCooperativeLevel() {
+  std::vector<HRESULT>& script = State().cooperativeAnswers;
+  if (!script.empty()) {
+    HRESULT answer = script.front();
+    script.erase(script.begin());
+    return answer;
+  }
+  return notReset_ ? D3DERR_DEVICENOTRESET : D3D_OK;
+}
+
+HRESULT Device::GetDirect3D(IDirect3D9** ppD3D9) {
+  if (!ppD3D9) return D3DERR_INVALIDCALL;
+  owner_->AddRef();
+  *ppD3D9 = owner_;
+  return D3D_OK;
+}
+
+HRESULT Device::GetDeviceCaps(D3DCAPS9* pCaps) { return owner_->GetDeviceCaps(0, D3DDEVTYPE_HAL, pCaps); }
+
+HRESULT Device::GetDisplayMode(UINT iSwapChain, D3DDISPLAYMODE* pMode) {
+  if (iSwapChain != 0) return D3DERR_INVALIDCALL;
+  return owner_->GetAdapterDisplayMode(0, pMode);
+}
+
+UINT Device::GetNumberOfSwapChains() { return 1; }
+
+HRESULT Device::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters) {
+  if (!pPresentationParameters) return D3DERR_INVALIDCALL;
+  // A back buffer still referenced or held outside blocks the reset, and the
+  // device then waits for a reset that works.
+  if (backBuffer_ && (backBuffer_->refs() > 0 || backBuffer_->busy())) {
+    notReset_ = true;
+    return D3DERR_INVALIDCALL;
+  }
+  D3DPRESENT_PARAMETERS params = *pPresentationParameters;
+  if (!params.hDeviceWindow) params.hDeviceWindow = params_.hDeviceWindow;
+  if (!IsWindow(params.hDeviceWindow) || FAILED(CheckParameters(&params)) || State().failReset) {
+    notReset_ = true;
+    return D3DERR_INVALIDCALL;
+  }
+  Surface* old = backBuffer_;
+  D3DPRESENT_PARAMETERS previous = params_;
+  params_ = params;
+  if (!MakeBackBuffer()) {
+    params_ = previous;
+    backBuffer_ = old;
+    notReset_ = true;
+    return D3DERR_OUTOFVIDEOMEMORY;
+  }
+  if (old) {
+    old->Detach();
+    delete old;
+  }
+  // States go back to their defaults, as after creation.
+  std::fill(std::begin(renderStates_), std::end(renderStates_), 0);
+  for (auto& stage : stageStates_) std::fill(std::begin(stage), std::end(stage), 0);
+  for (auto& sampler : samplerStates_) std::fill(std::begin(sampler), std::end(sampler), 0);
+  notReset_ = false;
+  *pPresentationParameters = params;
+  return D3D_OK;
+}
+
+void Device::WaitRetrace() {
+  Faults& state = State();
+  // An injected clock stands for the retrace: the next multiple of the
+  // frame time, slept away on that clock.
+  if (state.clockNow && state.clockSleep) {
+    uint64_t now = state.clockNow();
+    uint64_t next = (now / kRetraceMicros + 1) * kRetraceMicros;
+    state.clockSleep(next - now);
+    return;
+  }
+  const display::Backend* backend = display::Current();
+  if (backend && backend->waitRetrace) {
+    backend->waitRetrace();
+    return;
+  }
+  // No retrace to wait for: pace on the tick counter.
+  DWORD now = GetTickCount();
+  DWORD wait = 16 - now % 16;
+  Sleep(wait);
+}
+
+HRESULT Device::Present(const RECT* src_rect, const RECT* dst_rect, HWND dst_window_override,
+                        const RGNDATA* dirty_region) {
+  (void)dirty_region;
+  if (notReset_) return D3DERR_DEVICELOST;
+  if (!backBuffer_ || backBuffer_->busy()) return D3DERR_INVALIDCALL;
+  if (State().failPresent) return D3DERR_DEVICELOST;
+  HWND window = dst_window_override ? dst_window_override : params_.hDeviceWindow;
+  if (!IsWindow(window)) return D3DERR_INVALIDCALL;
+
+  RECT src = {0, 0, static_cast<LONG>(backBuffer_->width()), static_cast<LONG>(backBuffer_->height())};
+  if (src_rect) src = *src_rect;
+  RECT client{};
+  GetClientRect(window, &client);
+  RECT dst = dst_rect ? *dst_rect : client;
+  LONG srcW = src.right - src.left, srcH = src.bottom - src.top;
+  LONG dstW = dst.right - dst.left, dstH = dst.bottom - dst.top;
+  if (srcW <= 0 || srcH <= 0 || src.left < 0 || src.top < 0 || src.right > static_cast<LONG>(backBuffer_->width()) ||
+      src.bottom > static_cast<LONG>(backBuffer_->height()))
+    return D3DERR_INVALIDCALL;
+
+  // Nothing to show in an empty client area, but the present still counts.
+  if (dstW > 0 && dstH > 0) {
+    frame_.resize(static_cast<size_t>(dstW) * static_cast<size_t>(dstH));
+    int bpp = BytesPerPixel(backBuffer_->format());
+    // Nearest-pixel stretch of the source onto the destination.
+    for (LONG y = 0; y < dstH; ++y) {
+      LONG sy = src.top + static_cast<LONG>(static_cast<long long>(y) * srcH / dstH);
+      const uint8_t* row = backBuffer_->bits() + static_cast<size_t>(sy) * backBuffer_->pitch();
+      uint32_t* out = frame_.data() + static_cast<size_t>(y) * dstW;
+      for (LONG x = 0; x < dstW; ++x) {
+        LONG sx = src.left + static_cast<LONG>(static_cast<long long>(x) * srcW / dstW);
+        out[x] = To32(row + sx * bpp, backBuffer_->format());
+      }
+    }
+    // The backend shows top-level windows: place the picture in the root
+    // window's client area.
+    HWND root = GetAncestor(window, GA_ROOT);
+    if (!root) root = window;
+    POINT origin = {dst.left, dst.top};
+    ClientToScreen(window, &origin);
+    POINT rootOrigin = {0, 0};
+    ClientToScreen(root, &rootOrigin);
+    RECT placed = {origin.x - rootOrigin.x, origin.y - rootOrigin.y, origin.x - rootOrigin.x + dstW,
+                   origin.y - rootOrigin.y + dstH};
+    if (const display::Backend* backend = display::Current(); backend && backend->present)
+      backend->present(root, frame_.data(), dstW, dstH, dstW * 4, &placed, 1);
+    LastPresent& last = Presented();
+    last.window = window;
+    last.destination = dst;
+    last.pixels = frame_;
+  }
+  ++Presented().count;
+  if (params_.PresentationInterval != static_cast<UINT>(D3DPRESENT_INTERVAL_IMMEDIATE)) WaitRetrace();
+  return D3D_OK;
+}
+
+HRESULT Device::GetBackBuffer(UINT iSwapChain, UINT iBackBuffer, D3DBACKBUFFER_TYPE Type,
+                              IDirect3DSurface9** ppBackBuffer) {
+  if (!ppBackBuffer) return D3DERR_INVALIDCALL;
+  *ppBackBuffer = nullptr;
+  if (iSwapChain != 0 || iBackBuffer != 0 || Type != D3DBACKBUFFER_TYPE_MONO || !backBuffer_)
+    return D3DERR_INVALIDCALL;
+  backBuffer_->AddRef();
+  *ppBackBuffer = backBuffer_;
+  return D3D_OK;
+}
+
+HRESULT Device::BeginScene() { return D3D_OK; }
+HRESULT Device::EndScene() { return D3D_OK; }
+
+HRESULT Device::Clear(DWORD rect_count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
+  (void)z;
+  (void)stencil;
+  if (!backBuffer_ || (rect_count && !rects)) return D3DERR_INVALIDCALL;
+  // No depth or stencil buffer to clear.
+  if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) return D3DERR_INVALIDCALL;
+  if (!(flags & D3DCLEAR_TARGET)) return D3D_OK;
+  if (backBuffer_->busy()) return D3DERR_INVALIDCALL;
+  D3DFORMAT format = backBuffer_->format();
+  unsigned r = (color >> 16) & 0xFF, g = (color >> 8) & 0xFF, b = color & 0xFF;
+  uint32_t value = color & 0xFFFFFFu;
+  if (format == D3DFMT_R5G6B5) value = ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
+  if (format == D3DFMT_X1R5G5B5) value = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
+  int bpp = BytesPerPixel(format);
+  LONG width = static_cast<LONG>(backBuffer_->width()), height = static_cast<LONG>(backBuffer_->height());
+  D3DRECT whole = {0, 0, width, height};
+  DWORD count = rect_count ? rect_count : 1;
+  const D3DRECT* list = rect_count ? rects : &whole;
+  for (DWORD i = 0; i < count; ++i) {
+    LONG x1 = std::max<LONG>(list[i].x1, 0), y1 = std::max<LONG>(list[i].y1, 0);
+    LONG x2 = std::min(list[i].x2, width), y2 = std::min(list[i].y2, height);
+    for (LONG y = y1; y < y2; ++y) {
+      uint8_t* row = backBuffer_->bits() + static_cast<size_t>(y) * backBuffer_->pitch();
+      for (LONG x = x1; x < x2; ++x)
+        for (int k = 0; k < bpp; ++k) row[x * bpp + k] = static_cast<uint8_t>(value >> (8 * k));
+    }
+  }
+  return D3D_OK;
+}
+
+HRESULT Device::SetRenderState(D3DRENDERSTATETYPE State, DWORD Value) {
+  if (State >= std::size(renderStates_)) return D3DERR_INVALIDCALL;
+  renderStates_[State] = Value;
+  return D3D_OK;
+}
+
+HRESULT Device::GetRenderState(D3DRENDERSTATETYPE State, DWORD* pValue) {
+  if (!pValue || State >= std::size(renderStates_)) return D3DERR_INVALIDCALL;
+  *pValue = renderStates_[State];
+  return D3D_OK;
+}
+
+HRESULT Device::GetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD* pValue) {
+  if (!pValue || Stage >= std::size(stageStates_) || Type >= std::size(stageStates_[0])) return D3DERR_INVALIDCALL;
+  *pValue = stageStates_[Stage][Type];
+  return D3D_OK;
+}
+
+HRESULT Device::SetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD Value) {
+  if (Stage >= std::size(stageStates_) || Type >= std::size(stageStates_[0])) return D3DERR_INVALIDCALL;
+  stageStates_[Stage][Type] = Value;
+  return D3D_OK;
+}
+
+HRESULT Device::GetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD* pValue) {
+  if (!pValue || Sampler >= std::size(samplerStates_) || Type >= std::size(samplerStates_[0]))
+    return D3DERR_INVALIDCALL;
+  *pValue = samplerStates_[Sampler][Type];
+  return D3D_OK;
+}
+
+HRESULT Device::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD Value) {
+  if (Sampler >= std::size(samplerStates_) || Type >= std::size(samplerStates_[0])) return D3DERR_INVALIDCALL;
+  samplerStates_[Sampler][Type] = Value;
+  return D3D_OK;
+}
+
+HRESULT Device::SetSoftwareVertexProcessing(BOOL bSoftware) {
+  // Accepted on any device: the substitute processes no vertices anyway.
+  softwareVertexProcessing_ = bSoftware ? TRUE : FALSE;
+  return D3D_OK;
+}
+
+BOOL Device::GetSoftwareVertexProcessing() { return softwareVertexProcessing_; }
+
+}  // namespace d3d9

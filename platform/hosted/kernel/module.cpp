@@ -76,10 +76,15 @@ std::span<const Module> Modules() {
       Exported("GetObjectType", &GetObjectType),
       Exported("GetStockObject", &GetStockObject),
   };
+  // Loaded at run time by the screen, so it can be missing.
+  static const Export d3d9[] = {
+      Exported("Direct3DCreate9", &Direct3DCreate9),
+  };
   static const Module modules[] = {
       {"kernel32.dll", kernel32, true},
       {"user32.dll", user32, true},
       {"gdi32.dll", gdi32, true},
+      {"d3d9.dll", d3d9, false},
   };
   return modules;
 }
