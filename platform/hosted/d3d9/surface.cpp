@@ -5,18 +5,9 @@
 #include "d3d9/internal.h"
 #include "gdi/surface.h"
 
-// Weak until hosted gdi32 provides surface device contexts: without them
-// GetDC fails cleanly.
-namespace gdi {
-HDC CreateSurfaceDC(const Bitmap& target) __attribute__((weak));
-bool DeleteSurfaceDC(HDC dc) __attribute__((weak));
-}  // namespace gdi
-
 namespace d3d9 {
 
 namespace {
-
-bool HaveSurfaceDCs() { return &gdi::CreateSurfaceDC != nullptr && &gdi::DeleteSurfaceDC != nullptr; }
 
 gdi::PixelFormat GdiFormat(D3DFORMAT format) {
   switch (format) {
@@ -41,7 +32,7 @@ Surface::Surface(Device* device, UINT width, UINT height, D3DFORMAT format)
 }
 
 Surface::~Surface() {
-  if (dc_ && HaveSurfaceDCs()) gdi::DeleteSurfaceDC(dc_);
+  if (dc_) gdi::DeleteSurfaceDC(dc_);
   --liveObjects;
 }
 
@@ -49,7 +40,7 @@ void Surface::Detach() {
   // While referenced the surface held the device; that hold ends with it.
   device_ = nullptr;
   if (dc_) {
-    if (HaveSurfaceDCs()) gdi::DeleteSurfaceDC(dc_);
+    gdi::DeleteSurfaceDC(dc_);
     dc_ = nullptr;
   }
   locked_ = false;
@@ -139,7 +130,7 @@ HRESULT Surface::GetDC(HDC* phdc) {
   if (dc_ || locked_ || !device_) return D3DERR_INVALIDCALL;
   if (State().failGetDC) return D3DERR_INVALIDCALL;
   gdi::Bitmap bitmap{pixels_.data(), static_cast<int>(width_), static_cast<int>(height_), pitch_, GdiFormat(format_)};
-  HDC dc = HaveSurfaceDCs() ? gdi::CreateSurfaceDC(bitmap) : nullptr;
+  HDC dc = gdi::CreateSurfaceDC(bitmap);
   if (!dc) return D3DERR_INVALIDCALL;
   dc_ = dc;
   *phdc = dc;
@@ -148,7 +139,7 @@ HRESULT Surface::GetDC(HDC* phdc) {
 
 HRESULT Surface::ReleaseDC(HDC hdc) {
   if (!dc_ || hdc != dc_) return D3DERR_INVALIDCALL;
-  if (HaveSurfaceDCs()) gdi::DeleteSurfaceDC(dc_);
+  gdi::DeleteSurfaceDC(dc_);
   dc_ = nullptr;
   return D3D_OK;
 }
