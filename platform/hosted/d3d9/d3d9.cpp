@@ -228,7 +228,7 @@ namespace hosted {
 
 D3D9Present D3D9LastPresent() {
   const d3d9::LastPresent& last = d3d9::Presented();
-  return {last.window, last.destination, last.pixels, last.count};
+  return {last.window, last.source, last.destination, last.pixels, last.count};
 }
 
 }  // namespace hosted

@@ -223,6 +223,7 @@ HRESULT Device::Present(const RECT* src_rect, const RECT* dst_rect, HWND dst_win
       backend->present(root, frame_.data(), dstW, dstH, dstW * 4, &placed, 1);
     LastPresent& last = Presented();
     last.window = window;
+    last.source = src;
     last.destination = dst;
     last.pixels = frame_;
   }

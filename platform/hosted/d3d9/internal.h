@@ -36,6 +36,7 @@ bool SameIid(REFIID a, REFIID b);
 // What the last present showed, for the hooks.
 struct LastPresent {
   HWND window = nullptr;
+  RECT source{};
   RECT destination{};
   std::vector<uint32_t> pixels;  // destination width x height
   unsigned count = 0;

@@ -3,6 +3,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -30,6 +31,10 @@ constexpr Version kDefaultVersion{6, 1, 7601, VER_PLATFORM_WIN32_NT, 1, TEXT("Se
 std::mutex versionLock;
 Version version = kDefaultVersion;
 
+// A test clock, when set, stands for both GetTickCount and Sleep.
+std::atomic<DWORD (*)()> clockTick{nullptr};
+std::atomic<void (*)(DWORD)> clockSleep{nullptr};
+
 }  // namespace
 }  // namespace kernel
 
@@ -47,6 +52,10 @@ DWORD WINAPI GetCurrentThreadId() {
 DWORD WINAPI GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
 void WINAPI Sleep(DWORD milliseconds) {
+  if (auto sleep = clockSleep.load()) {
+    sleep(milliseconds);
+    return;
+  }
   if (milliseconds == 0) {
     std::this_thread::yield();
     return;
@@ -58,6 +67,7 @@ void WINAPI Sleep(DWORD milliseconds) {
 }
 
 DWORD WINAPI GetTickCount() {
+  if (auto tick = clockTick.load()) return tick();
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   // Milliseconds since boot, wrapping at 32 bits as on Windows.
@@ -127,3 +137,8 @@ void ResetVersion() {
 }
 
 }  // namespace hosted
+
+void hosted::SetKernelClock(DWORD (*tick)(), void (*sleep)(DWORD milliseconds)) {
+  clockTick = tick;
+  clockSleep = sleep;
+}

@@ -34,6 +34,11 @@ void SetVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId, bool fa
 // NT platform, Service Pack 1).
 void ResetVersion();
 
+// The clock behind GetTickCount and Sleep: tick gives the milliseconds that
+// GetTickCount reports, sleep stands in for Sleep(ms) (INFINITE and 0
+// included). Null functions go back to the real clock.
+void SetKernelClock(DWORD (*tick)(), void (*sleep)(DWORD milliseconds));
+
 }  // namespace hosted
 
 namespace display {
@@ -122,10 +127,26 @@ int D3D9LiveObjects();
 // height of that rectangle, top row first); count is every present so far.
 struct D3D9Present {
   HWND window = nullptr;
+  RECT source{};
   RECT destination{};
   std::vector<uint32_t> pixels;
   unsigned count = 0;
 };
 D3D9Present D3D9LastPresent();
+
+// Calls made on every device and surface since the last ResetD3D9, counted
+// whatever they answered.
+struct D3D9CallCounts {
+  unsigned testCooperativeLevel = 0;
+  unsigned reset = 0;
+  unsigned present = 0;
+  unsigned getBackBuffer = 0;
+  unsigned clear = 0;
+  unsigned getDC = 0;
+  unsigned releaseDC = 0;
+  unsigned lockRect = 0;
+  unsigned unlockRect = 0;
+};
+D3D9CallCounts D3D9Calls();
 
 }  // namespace hosted
