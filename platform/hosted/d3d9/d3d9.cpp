@@ -217,15 +217,12 @@ void ScriptD3D9CooperativeLevel(std::initializer_list<HRESULT> answers) {
 void SetD3D9Clock(uint64_t (*now)(), void (*sleep)(uint64_t micros)) {
   d3d9::State().clockNow = now;
   d3d9::State().clockSleep = sleep;
-  d3d9::State().virtualRetrace = 0;
 }
 void ResetD3D9() { d3d9::State() = d3d9::Faults{}; }
 int D3D9LiveObjects() { return d3d9::liveObjects; }
+D3D9CallCounts D3D9Calls() { return d3d9::State().calls; }
 
-}  // namespace hosted
-
-namespace hosted {
-
+// The record is copied out only when a test asks for it.
 D3D9Present D3D9LastPresent() {
   const d3d9::LastPresent& last = d3d9::Presented();
   return {last.window, last.source, last.destination, last.pixels, last.count};

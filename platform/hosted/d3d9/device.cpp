@@ -3,6 +3,7 @@
 // lock; Present converts it to 32 bits, stretches it onto the device
 // window's client area and hands it to the display backend.
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <new>
 
@@ -20,21 +21,36 @@ namespace {
 
 constexpr uint64_t kRetraceMicros = 16667;  // 60 Hz
 
-uint32_t To32(const uint8_t* p, D3DFORMAT format) {
-  switch (format) {
-    case D3DFMT_R5G6B5: {
-      unsigned v = p[0] | (p[1] << 8);
-      unsigned r = (v >> 11) & 31, g = (v >> 5) & 63, b = v & 31;
-      return ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
-    }
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5: {
-      unsigned v = p[0] | (p[1] << 8);
-      unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
-      return ((r << 3 | r >> 2) << 16) | ((g << 3 | g >> 2) << 8) | (b << 3 | b >> 2);
-    }
-    default:
-      return (p[0] | (p[1] << 8) | (p[2] << 16)) & 0xFFFFFFu;
+uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+unsigned Load16(const uint8_t* p) { return p[0] | (p[1] << 8); }
+
+// 5 and 6-bit channels widen by repeating their top bits, so full intensity
+// stays full.
+uint32_t From565(unsigned v) {
+  unsigned r = (v >> 11) & 31, g = (v >> 5) & 63, b = v & 31;
+  return ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
+}
+
+uint32_t From555(unsigned v) {
+  unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+  return ((r << 3 | r >> 2) << 16) | ((g << 3 | g >> 2) << 8) | (b << 3 | b >> 2);
+}
+
+// Every destination row from its nearest source row, every pixel from the
+// source column the table names.
+template <typename Convert>
+void StretchRows(const uint8_t* bits, size_t pitch, const RECT& src, LONG dstW, LONG dstH, const uint32_t* columns,
+                 uint32_t* out, Convert convert) {
+  LONG srcH = src.bottom - src.top;
+  for (LONG y = 0; y < dstH; ++y, out += dstW) {
+    LONG sy = src.top + static_cast<LONG>(static_cast<long long>(y) * srcH / dstH);
+    const uint8_t* row = bits + static_cast<size_t>(sy) * pitch;
+    for (LONG x = 0; x < dstW; ++x) out[x] = convert(row + columns[x]);
   }
 }
 
@@ -93,6 +109,7 @@ ULONG Device::Release() {
 }
 
 HRESULT Device::TestCooperativeLevel() {
+  ++State().calls.testCooperativeLevel;
   std::vector<HRESULT>& script = State().cooperativeAnswers;
   if (!script.empty()) {
     HRESULT answer = script.front();
@@ -119,6 +136,7 @@ HRESULT Device::GetDisplayMode(UINT iSwapChain, D3DDISPLAYMODE* pMode) {
 UINT Device::GetNumberOfSwapChains() { return 1; }
 
 HRESULT Device::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters) {
+  ++State().calls.reset;
   if (!pPresentationParameters) return D3DERR_INVALIDCALL;
   // A back buffer still referenced or held outside blocks the reset, and the
   // device then waits for a reset that works.
@@ -177,6 +195,7 @@ void Device::WaitRetrace() {
 
 HRESULT Device::Present(const RECT* src_rect, const RECT* dst_rect, HWND dst_window_override,
                         const RGNDATA* dirty_region) {
+  ++State().calls.present;
   (void)dirty_region;
   if (notReset_) return D3DERR_DEVICELOST;
   if (!backBuffer_ || backBuffer_->busy()) return D3DERR_INVALIDCALL;
@@ -197,18 +216,9 @@ HRESULT Device::Present(const RECT* src_rect, const RECT* dst_rect, HWND dst_win
 
   // Nothing to show in an empty client area, but the present still counts.
   if (dstW > 0 && dstH > 0) {
-    frame_.resize(static_cast<size_t>(dstW) * static_cast<size_t>(dstH));
-    int bpp = BytesPerPixel(backBuffer_->format());
-    // Nearest-pixel stretch of the source onto the destination.
-    for (LONG y = 0; y < dstH; ++y) {
-      LONG sy = src.top + static_cast<LONG>(static_cast<long long>(y) * srcH / dstH);
-      const uint8_t* row = backBuffer_->bits() + static_cast<size_t>(sy) * backBuffer_->pitch();
-      uint32_t* out = frame_.data() + static_cast<size_t>(y) * dstW;
-      for (LONG x = 0; x < dstW; ++x) {
-        LONG sx = src.left + static_cast<LONG>(static_cast<long long>(x) * srcW / dstW);
-        out[x] = To32(row + sx * bpp, backBuffer_->format());
-      }
-    }
+    LastPresent& last = Presented();
+    last.pixels.resize(static_cast<size_t>(dstW) * static_cast<size_t>(dstH));
+    Picture(src, dstW, dstH, last.pixels.data());
     // The backend shows top-level windows: place the picture in the root
     // window's client area.
     HWND root = GetAncestor(window, GA_ROOT);
@@ -220,20 +230,54 @@ HRESULT Device::Present(const RECT* src_rect, const RECT* dst_rect, HWND dst_win
     RECT placed = {origin.x - rootOrigin.x, origin.y - rootOrigin.y, origin.x - rootOrigin.x + dstW,
                    origin.y - rootOrigin.y + dstH};
     if (const display::Backend* backend = display::Current(); backend && backend->present)
-      backend->present(root, frame_.data(), dstW, dstH, dstW * 4, &placed, 1);
-    LastPresent& last = Presented();
+      backend->present(root, last.pixels.data(), dstW, dstH, dstW * 4, &placed, 1);
     last.window = window;
     last.source = src;
     last.destination = dst;
-    last.pixels = frame_;
   }
   ++Presented().count;
   if (params_.PresentationInterval != static_cast<UINT>(D3DPRESENT_INTERVAL_IMMEDIATE)) WaitRetrace();
   return D3D_OK;
 }
 
+void Device::Picture(const RECT& src, LONG dstW, LONG dstH, uint32_t* out) {
+  const D3DFORMAT format = backBuffer_->format();
+  const int bpp = BytesPerPixel(format);
+  const uint8_t* bits = backBuffer_->bits();
+  const size_t pitch = static_cast<size_t>(backBuffer_->pitch());
+  LONG srcW = src.right - src.left, srcH = src.bottom - src.top;
+  // The screen's own case, a 32-bit back buffer shown at its size: whole
+  // rows, only the unused top byte cleared.
+  if (bpp == 4 && srcW == dstW && srcH == dstH) {
+    for (LONG y = 0; y < dstH; ++y, out += dstW) {
+      const uint8_t* row = bits + static_cast<size_t>(src.top + y) * pitch + static_cast<size_t>(src.left) * 4;
+      for (LONG x = 0; x < dstW; ++x) out[x] = Load32(row + 4 * x) & 0xFFFFFFu;
+    }
+    return;
+  }
+  columns_.resize(static_cast<size_t>(dstW));
+  for (LONG x = 0; x < dstW; ++x)
+    columns_[x] = static_cast<uint32_t>((src.left + static_cast<LONG>(static_cast<long long>(x) * srcW / dstW)) * bpp);
+  switch (format) {
+    case D3DFMT_R5G6B5:
+      StretchRows(bits, pitch, src, dstW, dstH, columns_.data(), out,
+                  [](const uint8_t* p) { return From565(Load16(p)); });
+      break;
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5:
+      StretchRows(bits, pitch, src, dstW, dstH, columns_.data(), out,
+                  [](const uint8_t* p) { return From555(Load16(p)); });
+      break;
+    default:
+      StretchRows(bits, pitch, src, dstW, dstH, columns_.data(), out,
+                  [](const uint8_t* p) { return Load32(p) & 0xFFFFFFu; });
+      break;
+  }
+}
+
 HRESULT Device::GetBackBuffer(UINT iSwapChain, UINT iBackBuffer, D3DBACKBUFFER_TYPE Type,
                               IDirect3DSurface9** ppBackBuffer) {
+  ++State().calls.getBackBuffer;
   if (!ppBackBuffer) return D3DERR_INVALIDCALL;
   *ppBackBuffer = nullptr;
   if (iSwapChain != 0 || iBackBuffer != 0 || Type != D3DBACKBUFFER_TYPE_MONO || !backBuffer_)
@@ -247,6 +291,7 @@ HRESULT Device::BeginScene() { return D3D_OK; }
 HRESULT Device::EndScene() { return D3D_OK; }
 
 HRESULT Device::Clear(DWORD rect_count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
+  ++State().calls.clear;
   (void)z;
   (void)stencil;
   if (!backBuffer_ || (rect_count && !rects)) return D3DERR_INVALIDCALL;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "hosted/hooks.h"
 #include "platform.h"
 
 namespace d3d9 {
@@ -23,7 +24,7 @@ struct Faults {
   std::vector<HRESULT> cooperativeAnswers;  // consumed front to back
   uint64_t (*clockNow)() = nullptr;          // microseconds
   void (*clockSleep)(uint64_t micros) = nullptr;
-  uint64_t virtualRetrace = 0;  // next retrace on the injected clock
+  hosted::D3D9CallCounts calls;
 };
 Faults& State();
 
@@ -33,7 +34,10 @@ extern int liveObjects;
 int BytesPerPixel(D3DFORMAT format);
 bool SameIid(REFIID a, REFIID b);
 
-// What the last present showed, for the hooks.
+// What the last present showed, for the hooks. Its pixels are the one
+// 32-bit copy of the picture: Present writes them in place and hands them
+// to the display backend, so a frame is converted once and copied nowhere
+// else.
 struct LastPresent {
   HWND window = nullptr;
   RECT source{};
@@ -249,6 +253,9 @@ class Device final : public IDirect3DDevice9 {
  private:
   bool MakeBackBuffer();
   void WaitRetrace();
+  // The source rectangle of the back buffer as a 32-bit picture of dstW x
+  // dstH pixels, stretched to the nearest pixel.
+  void Picture(const RECT& src, LONG dstW, LONG dstH, uint32_t* out);
 
   Direct3D* owner_;
   D3DPRESENT_PARAMETERS params_;
@@ -260,7 +267,9 @@ class Device final : public IDirect3DDevice9 {
   DWORD renderStates_[256] = {};
   DWORD stageStates_[8][33] = {};
   DWORD samplerStates_[16][14] = {};
-  std::vector<uint32_t> frame_;  // the stretched 32-bit picture a present shows
+  // Byte offset in a source row of each destination column, kept between
+  // presents so a stretch allocates nothing.
+  std::vector<uint32_t> columns_;
 };
 
 // Checks the presentation parameters as Direct3D 9 does for a windowed

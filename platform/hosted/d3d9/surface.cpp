@@ -100,6 +100,7 @@ HRESULT Surface::GetDesc(D3DSURFACE_DESC* pDesc) {
 }
 
 HRESULT Surface::LockRect(D3DLOCKED_RECT* locked_rect, const RECT* rect, DWORD flags) {
+  ++State().calls.lockRect;
   (void)flags;
   if (!locked_rect) return D3DERR_INVALIDCALL;
   // Locking hands out the pixels; a held device context or a second lock
@@ -119,12 +120,14 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked_rect, const RECT* rect, DWORD f
 }
 
 HRESULT Surface::UnlockRect() {
+  ++State().calls.unlockRect;
   if (!locked_) return D3DERR_INVALIDCALL;
   locked_ = false;
   return D3D_OK;
 }
 
 HRESULT Surface::GetDC(HDC* phdc) {
+  ++State().calls.getDC;
   if (!phdc) return D3DERR_INVALIDCALL;
   // One device context at a time, and none while locked.
   if (dc_ || locked_ || !device_) return D3DERR_INVALIDCALL;
@@ -138,6 +141,7 @@ HRESULT Surface::GetDC(HDC* phdc) {
 }
 
 HRESULT Surface::ReleaseDC(HDC hdc) {
+  ++State().calls.releaseDC;
   if (!dc_ || hdc != dc_) return D3DERR_INVALIDCALL;
   gdi::DeleteSurfaceDC(dc_);
   dc_ = nullptr;
