@@ -214,6 +214,9 @@ void FailD3D9GetDC(bool fail) { d3d9::State().failGetDC = fail; }
 void ScriptD3D9CooperativeLevel(std::initializer_list<HRESULT> answers) {
   d3d9::State().cooperativeAnswers.assign(answers.begin(), answers.end());
 }
+void ScriptD3D9CooperativeLevel(const std::vector<HRESULT>& answers) {
+  d3d9::State().cooperativeAnswers.assign(answers.begin(), answers.end());
+}
 void SetD3D9Clock(uint64_t (*now)(), void (*sleep)(uint64_t micros)) {
   d3d9::State().clockNow = now;
   d3d9::State().clockSleep = sleep;

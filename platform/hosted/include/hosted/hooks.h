@@ -113,6 +113,7 @@ void FailD3D9GetDC(bool fail);
 // The next TestCooperativeLevel calls answer these, in order; afterwards the
 // device's own state answers again.
 void ScriptD3D9CooperativeLevel(std::initializer_list<HRESULT> answers);
+void ScriptD3D9CooperativeLevel(const std::vector<HRESULT>& answers);
 // The clock a present with interval one waits on, in microseconds: the wait
 // sleeps on it until the next 60 Hz retrace. Null functions go back to the
 // display backend's retrace.
