@@ -1,1 +1,222 @@
-// filled in with its tests
+// The screen on either platform: initialisation, the windowed screen and its
+// subclassing, closing, stretching and the flip.
+#include "screen/screen_fixture.h"
+
+#include <string>
+
+namespace {
+
+std::u16string ClassOf(HWND window) {
+  WCHAR name[64] = {};
+  GetClassNameW(window, name, 64);
+  return std::u16string(reinterpret_cast<const char16_t*>(name));
+}
+
+WNDPROC ProcOf(HWND window) { return reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC)); }
+
+class ScreenTest : public ScreenFixture {};
+
+TEST_F(ScreenTest, InitialisesOnceWithAHiddenBaseWindowThatIsNeverClosed) {
+  ObjectTable* table = Screen.spriteTable;
+  EXPECT_EQ(ScreenSystemInit(), table);
+  ASSERT_EQ(Screen.baseWindowReady, 1);
+  HWND base = Screen.baseWindow;
+  ASSERT_TRUE(IsWindow(base));
+  EXPECT_FALSE(IsWindowVisible(base));
+  EXPECT_EQ(ClassOf(base), u"MultimediaBase Class");
+
+  EXPECT_EQ(SendMessageW(base, WM_ERASEBKGND, 0, 0), 1);
+  EXPECT_EQ(SendMessageW(base, WM_PAINT, 0, 0), 1);
+  EXPECT_EQ(SendMessageW(base, WM_CLOSE, 0, 0), 0);
+  EXPECT_TRUE(IsWindow(base));
+  EXPECT_EQ(SendMessageW(base, WM_KEYUP, VK_ESCAPE, 0), 0);
+  EXPECT_EQ(SendMessageW(base, WM_LBUTTONDOWN, 0, 0), 0);
+
+  // Activation moves presenting only while no windowed screen is attached.
+  Screen.deviceActive = 1;
+  BaseWindowProc(base, WM_ACTIVATE, WA_INACTIVE, 0);
+  EXPECT_EQ(Screen.deviceActive, 0);
+  BaseWindowProc(base, WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_EQ(Screen.deviceActive, 1);
+  OpenSceneScreen();
+  BaseWindowProc(base, WM_ACTIVATE, WA_INACTIVE, 0);
+  EXPECT_EQ(Screen.deviceActive, 1);
+}
+
+TEST_F(ScreenTest, SceneCallMakesA640By480ScreenAtTheTopLeft) {
+  HWND window = OpenSceneScreen();
+  EXPECT_EQ(Screen.screenWidth, 640);
+  EXPECT_EQ(Screen.screenHeight, 480);
+  EXPECT_EQ(Screen.windowed, 1);
+  EXPECT_EQ(Screen.screenOpen, 1);
+  EXPECT_EQ(Screen.deviceActive, 1);
+  EXPECT_EQ(Screen.parentWindow, window);
+
+  HWND child = Screen.childWindow;
+  ASSERT_TRUE(IsWindow(child));
+  EXPECT_EQ(GetParent(child), window);
+  EXPECT_EQ(ClassOf(child), u"Static");
+  EXPECT_TRUE(IsWindowVisible(child));
+  RECT placed = WindowRectIn(window, child);
+  EXPECT_EQ(placed.left, 0);
+  EXPECT_EQ(placed.top, 0);
+  EXPECT_EQ(placed.right, 640);
+  EXPECT_EQ(placed.bottom, 480);
+
+  D3DDISPLAYMODE desktop{};
+  ASSERT_EQ(Screen.d3d->GetAdapterDisplayMode(0, &desktop), D3D_OK);
+  const D3DPRESENT_PARAMETERS& params = Screen.presentParams;
+  EXPECT_EQ(params.BackBufferFormat, desktop.Format);
+  EXPECT_EQ(params.BackBufferCount, 1u);
+  EXPECT_EQ(params.SwapEffect, D3DSWAPEFFECT_COPY);
+  EXPECT_EQ(params.hDeviceWindow, child);
+  EXPECT_TRUE(params.Windowed);
+  EXPECT_EQ(params.Flags, static_cast<DWORD>(D3DPRESENTFLAG_LOCKABLE_BACKBUFFER));
+  EXPECT_EQ(params.PresentationInterval, static_cast<UINT>(D3DPRESENT_INTERVAL_ONE));
+  EXPECT_EQ(Screen.screenDepth, ScreenFormatDepth(desktop.Format));
+
+  ASSERT_NE(Screen.backBuffer, nullptr);
+  D3DSURFACE_DESC desc{};
+  ASSERT_EQ(Screen.backBuffer->GetDesc(&desc), D3D_OK);
+  EXPECT_EQ(desc.Width, 640u);
+  EXPECT_EQ(desc.Height, 480u);
+  // The new back buffer starts black.
+  for (auto [x, y] : {std::pair{0, 0}, {639, 0}, {320, 240}, {0, 479}, {639, 479}}) EXPECT_EQ(BackBufferPixel(x, y), 0u);
+
+  EXPECT_EQ(ProcOf(window), &ParentWindowProc);
+  EXPECT_EQ(ProcOf(child), &ChildWindowProc);
+  EXPECT_EQ(GetPropW(window, TEXT("zw_dxsize")), reinterpret_cast<HANDLE>(1));
+}
+
+TEST_F(ScreenTest, WithoutRetraceWaitPresentsImmediately) {
+  HWND window = OpenScene();
+  ASSERT_EQ(ScreenOpenInWindowEx(window, 0, 0, 320, 200, 0, 0, 0, 0), 1);
+  EXPECT_EQ(Screen.presentParams.PresentationInterval, static_cast<UINT>(D3DPRESENT_INTERVAL_IMMEDIATE));
+  EXPECT_EQ(ScreenFlip(), 1);
+  EXPECT_EQ(Screen.deviceActive, 1);
+}
+
+TEST_F(ScreenTest, NoParentFailsAndOpensNothing) {
+  EXPECT_EQ(ScreenOpenInWindow(nullptr, 0, 0, 640, 480, 0, 0, 0), 0);
+  EXPECT_EQ(Screen.screenOpen, 0);
+  EXPECT_EQ(Screen.childWindow, nullptr);
+  EXPECT_EQ(Screen.device, nullptr);
+}
+
+TEST_F(ScreenTest, SecondScreenInTheSameWindowReplacesTheFirstAndSubclassesOnce) {
+  HWND window = OpenSceneScreen();
+  HWND firstChild = Screen.childWindow;
+  WNDPROC original = Screen.oldParentProc;
+  ASSERT_NE(original, nullptr);
+  EXPECT_NE(original, &ParentWindowProc);
+
+  ASSERT_EQ(ScreenOpenInWindow(window, 0, 0, 640, 480, 0, 0, 0), 1);
+  EXPECT_FALSE(IsWindow(firstChild));
+  EXPECT_TRUE(IsWindow(Screen.childWindow));
+  EXPECT_NE(Screen.childWindow, firstChild);
+  // Subclassing twice would make the parent procedure call itself.
+  EXPECT_EQ(Screen.oldParentProc, original);
+  EXPECT_EQ(ProcOf(window), &ParentWindowProc);
+  // The window layer still sees the parent's messages.
+  EXPECT_EQ(SendMessageW(window, WM_CLOSE, 0, 0), 0);
+  EXPECT_TRUE(IsWindow(window));
+}
+
+TEST_F(ScreenTest, CloseTakesTheScreenDownOnceAndKeepsTheParent) {
+  HWND window = OpenSceneScreen();
+  HWND child = Screen.childWindow;
+  ScreenClose();
+  EXPECT_EQ(Screen.screenOpen, 0);
+  EXPECT_EQ(Screen.windowed, 0);
+  EXPECT_EQ(Screen.device, nullptr);
+  EXPECT_EQ(Screen.backBuffer, nullptr);
+  EXPECT_EQ(Screen.childWindow, nullptr);
+  EXPECT_EQ(Screen.screenWidth, 0);
+  EXPECT_EQ(Screen.screenHeight, 0);
+  EXPECT_EQ(Screen.screenDepth, 0);
+  EXPECT_FALSE(IsWindow(child));
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_EQ(Screen.parentWindow, window);
+  EXPECT_EQ(ProcOf(window), &ParentWindowProc);
+  EXPECT_EQ(Screen.deviceActive, 1);
+
+  ScreenClose();
+  EXPECT_EQ(Screen.screenOpen, 0);
+  // The released device is never reached again.
+  EXPECT_EQ(ScreenFlip(), 1);
+  EXPECT_EQ(ScreenDrawTarget(), nullptr);
+  // A parent still subclassed passes size changes on untouched.
+  EXPECT_TRUE(SetWindowPos(window, nullptr, 0, 0, 300, 300, SWP_NOMOVE | SWP_NOZORDER));
+  EXPECT_TRUE(IsWindow(window));
+}
+
+TEST_F(ScreenTest, AutoStretchFollowsTheParentsClientArea) {
+  HWND window = reinterpret_cast<HWND>(WindowOpen(0, 0, 0, 800, 600, TEXT("Cube"), 0xCA0000));
+  ASSERT_NE(window, nullptr);
+  ASSERT_EQ(ScreenOpenInWindow(window, 10, 20, 640, 480, 1, 5, 7), 1);
+  RECT placed = WindowRectIn(window, Screen.childWindow);
+  EXPECT_EQ(placed.left, 10);
+  EXPECT_EQ(placed.top, 20);
+  EXPECT_EQ(placed.right - placed.left, 785);
+  EXPECT_EQ(placed.bottom - placed.top, 573);
+  // The back buffer keeps its size; presenting stretches it.
+  EXPECT_EQ(Screen.screenWidth, 640);
+  EXPECT_EQ(Screen.presentParams.BackBufferHeight, 480u);
+
+  RECT outer = {0, 0, 700, 500};
+  AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)));
+  ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                           SWP_NOMOVE | SWP_NOZORDER));
+  placed = WindowRectIn(window, Screen.childWindow);
+  EXPECT_EQ(placed.left, 10);
+  EXPECT_EQ(placed.right - placed.left, 685);
+  EXPECT_EQ(placed.bottom - placed.top, 473);
+  EXPECT_EQ(Screen.deviceActive, 1);
+}
+
+TEST_F(ScreenTest, WithoutAutoStretchTheChildKeepsItsSize) {
+  HWND window = OpenSceneScreen();
+  ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 300, 200, SWP_NOMOVE | SWP_NOZORDER));
+  RECT placed = WindowRectIn(window, Screen.childWindow);
+  EXPECT_EQ(placed.right - placed.left, 640);
+  EXPECT_EQ(placed.bottom - placed.top, 480);
+}
+
+TEST_F(ScreenTest, FlipPresentsWithoutTakingMessages) {
+  HWND window = OpenSceneScreen();
+  Poll();
+  ASSERT_TRUE(PostMessageW(window, WM_USER + 7, 1, 2));
+  EXPECT_EQ(ScreenFlip(), 1);
+  EXPECT_EQ(Screen.deviceActive, 1);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, window, WM_USER + 7, WM_USER + 7, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 1u);
+}
+
+TEST_F(ScreenTest, ChildRepaintsByPresentingAndNeverErases) {
+  OpenSceneScreen();
+  HWND child = Screen.childWindow;
+  EXPECT_EQ(SendMessageW(child, WM_ERASEBKGND, 0, 0), 1);
+  InvalidateRect(child, nullptr, TRUE);
+  UpdateWindow(child);
+  RECT pending{};
+  EXPECT_FALSE(GetUpdateRect(child, &pending, FALSE));
+  EXPECT_EQ(Screen.deviceActive, 1);
+}
+
+TEST(ScreenFormats, DepthAndPixelLayoutOfEveryBackBufferFormat) {
+  const struct {
+    DWORD format;
+    int32_t depth;
+    int32_t code;
+  } table[] = {{20, 24, 0}, {21, 32, 0}, {22, 32, 64}, {31, 32, 0}, {34, 32, 0}, {35, 32, 0}, {23, 16, 4},
+               {24, 16, 2}, {25, 16, 0}, {26, 16, 0}, {29, 16, 0}, {30, 16, 0}, {27, 8, 0},  {28, 8, 0},
+               {36, 64, 0}, {0, 0, 0},   {32, 0, 0},  {80, 0, 0}};
+  for (const auto& row : table) {
+    EXPECT_EQ(ScreenFormatDepth(static_cast<D3DFORMAT>(row.format)), row.depth) << row.format;
+    EXPECT_EQ(ScreenFormatCode(static_cast<D3DFORMAT>(row.format)), row.code) << row.format;
+  }
+}
+
+}  // namespace
