@@ -1,1 +1,312 @@
-#include "platform.h"
+#include "drawing/driver.h"
+
+#include <cstring>
+
+namespace {
+
+// Handles the platform's colour calls take: a Colour's bits unchanged.
+COLORREF Ref(Colour colour) { return static_cast<COLORREF>(colour); }
+
+// The direct path writes only while the pixels are locked; anything else
+// goes through the device context.
+bool WritesDirectly(int32_t formatCode) {
+  return formatCode == PixelFormat8 || formatCode == PixelFormat555 || formatCode == PixelFormat565 ||
+         formatCode == PixelFormat8888;
+}
+
+Colour ApplyBackColor(DrawContext* context, Colour colour) {
+  RegainDc(context);
+  return static_cast<Colour>(SetBkColor(context->dc, Ref(colour)));
+}
+
+BOOL PaintRect(DrawContext* context, int32_t x, int32_t y, int32_t w, int32_t h) {
+  RegainDc(context);
+  // A rectangle one pixel each way would be drawn by the pen's outline
+  // alone; one pixel set is the same and cheaper.
+  if ((w == 1 || w == -1) && (h == 1 || h == -1)) {
+    const int32_t px = w == 1 ? x : x - 1;
+    const int32_t py = h == 1 ? y : y - 1;
+    return SetPixelV(context->dc, px, py, Ref(context->color));
+  }
+  // The platform orders the corners; adding in unsigned keeps a far-off
+  // corner from being undefined behaviour.
+  const auto right = static_cast<int32_t>(static_cast<uint32_t>(x) + static_cast<uint32_t>(w));
+  const auto bottom = static_cast<int32_t>(static_cast<uint32_t>(y) + static_cast<uint32_t>(h));
+  return Rectangle(context->dc, x, y, right, bottom);
+}
+
+void* MapPixels(DrawContext* context) {
+  if (context->targetKind != TargetLockableSurface) return nullptr;
+  if (context->dcState == DcHeld && context->lockPixels != nullptr) {
+    context->pixels = context->lockPixels(context, &context->pitch);
+    context->dcState = DcGivenUpForPixels;
+  }
+  return context->pixels;
+}
+
+int32_t PixelPitch(DrawContext* context) {
+  return context->targetKind == TargetLockableSurface ? context->pitch : 0;
+}
+
+int32_t PixelFormatCode(DrawContext* context) {
+  return context->targetKind == TargetLockableSurface ? context->pixelFormat : 0;
+}
+
+void ApplyColor(DrawContext* context, Colour colour);
+
+void ApplyMode(DrawContext* context, int32_t flags) {
+  RegainDc(context);
+  context->mode = flags;
+  HDC dc = context->dc;
+  SetROP2(dc, (flags & ModeInvert) != 0 ? R2_NOT : R2_COPYPEN);
+  SelectObject(dc, (flags & ModeOutline) != 0 ? GetStockObject(NULL_BRUSH) : context->brush);
+  SetBkMode(dc, (flags & ModeTransparentText) != 0 ? TRANSPARENT : OPAQUE);
+  ApplyColor(context, context->color);
+}
+
+void ApplyColor(DrawContext* context, Colour colour) {
+  RegainDc(context);
+  HDC dc = context->dc;
+  // Each new object is selected before the one it replaces is deleted; a
+  // creation that fails leaves the previous one in force.
+  if ((context->mode & ModeOutline) == 0) {
+    if (HBRUSH brush = CreateSolidBrush(Ref(colour))) {
+      SelectObject(dc, brush);
+      if (context->brush != nullptr) DeleteObject(context->brush);
+      context->brush = brush;
+    }
+  }
+  if (HPEN pen = CreatePen(PS_SOLID, 0, Ref(colour))) {
+    SelectObject(dc, pen);
+    if (context->pen != nullptr) DeleteObject(context->pen);
+    context->pen = pen;
+  }
+  SetTextColor(dc, Ref(colour));
+}
+
+BOOL PaintPixel(DrawContext* context, int32_t x, int32_t y) {
+  RegainDc(context);
+  return SetPixelV(context->dc, x, y, Ref(context->color));
+}
+
+void PaintPixelColor(DrawContext* context, int32_t x, int32_t y, Colour colour) {
+  const int32_t format = context->pixelFormat;
+  if (context->targetKind != TargetLockableSurface || !WritesDirectly(format)) {
+    RegainDc(context);
+    SetPixelV(context->dc, x, y, Ref(colour));
+    return;
+  }
+  auto* pixels = static_cast<unsigned char*>(MapPixels(context));
+  // A lock that failed, or a point off the target, writes nothing rather
+  // than somewhere outside the locked memory.
+  if (pixels == nullptr) return;
+  if (static_cast<uint32_t>(x) >= static_cast<uint32_t>(context->targetWidth) ||
+      static_cast<uint32_t>(y) >= static_cast<uint32_t>(context->targetHeight))
+    return;
+  const uint32_t value = PixelValue(format, colour);
+  const int bytes = format == PixelFormat8 ? 1 : format == PixelFormat8888 ? 4 : 2;
+  unsigned char* at = pixels + static_cast<ptrdiff_t>(y) * context->pitch + static_cast<ptrdiff_t>(x) * bytes;
+  if (bytes == 1) {
+    *at = static_cast<unsigned char>(value);
+  } else if (bytes == 2) {
+    const auto narrow = static_cast<uint16_t>(value);
+    std::memcpy(at, &narrow, sizeof narrow);
+  } else {
+    std::memcpy(at, &value, sizeof value);
+  }
+}
+
+Colour ReadPixel(DrawContext* context, int32_t x, int32_t y) {
+  RegainDc(context);
+  return static_cast<Colour>(GetPixel(context->dc, x, y));
+}
+
+HDC OpenOutput(DrawContext* context) {
+  context->baseBrush = CreateSolidBrush(0);
+  context->basePen = CreatePen(PS_SOLID, 0, 0);
+  context->mode = 0;
+  context->dcState = DcHeld;
+  HDC dc = context->dc;
+  if (dc == nullptr) {
+    // The session will not open and nothing was selected: the two objects
+    // go again, so that a failed open leaves nothing behind.
+    if (context->baseBrush != nullptr) DeleteObject(context->baseBrush);
+    if (context->basePen != nullptr) DeleteObject(context->basePen);
+    context->baseBrush = nullptr;
+    context->basePen = nullptr;
+    return nullptr;
+  }
+  SetTextAlign(dc, TA_UPDATECP);
+  context->font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
+  // Held for ApplyMode to select, not selected now.
+  context->brush = CreateSolidBrush(0);
+  context->savedBrush = SelectObject(dc, context->baseBrush);
+  context->savedPen = SelectObject(dc, context->basePen);
+  context->savedFont = SelectObject(dc, context->font);
+  return dc;
+}
+
+void CloseOutput(DrawContext* context) {
+  HDC dc = context->dc;
+  // Putting the saved objects back deselects whatever is selected now, the
+  // session's objects or the caller's, so ours can be deleted.
+  SelectObject(dc, context->savedBrush);
+  SelectObject(dc, context->savedPen);
+  SelectObject(dc, context->savedFont);
+  if (context->brush != nullptr) DeleteObject(context->brush);
+  if (context->pen != nullptr) DeleteObject(context->pen);
+  if (context->angledFont != nullptr) DeleteObject(context->angledFont);
+  if (context->baseBrush != nullptr) DeleteObject(context->baseBrush);
+  if (context->basePen != nullptr) DeleteObject(context->basePen);
+  // Cleared so that a second close deletes nothing twice.
+  context->brush = nullptr;
+  context->pen = nullptr;
+  context->angledFont = nullptr;
+  context->baseBrush = nullptr;
+  context->basePen = nullptr;
+}
+
+// Text (empty means a missing string or a zero first unit).
+bool EmptyText(const WCHAR* text) { return text == nullptr || text[0] == 0; }
+
+// Completed with the rest of the driver: these need graphics calls (round
+// rectangles, ellipses, text, fonts, flood fill, lines, bitmaps and
+// blending) beyond those every lane has today. They regain the device
+// context as drawing slots do, draw nothing and report 0.
+BOOL PaintRoundRect(DrawContext* context, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {
+  RegainDc(context);
+  return FALSE;
+}
+BOOL PaintCircle(DrawContext* context, int32_t, int32_t, int32_t) {
+  RegainDc(context);
+  return FALSE;
+}
+void ApplyFont(DrawContext* context, HFONT) { RegainDc(context); }
+BOOL PaintImage(DrawContext* context, HANDLE, int32_t, int32_t) {
+  RegainDc(context);
+  return FALSE;
+}
+BOOL PaintImageScaled(DrawContext* context, HANDLE, int32_t, int32_t, int32_t, int32_t) {
+  RegainDc(context);
+  return FALSE;
+}
+BOOL PaintImageBlended(DrawContext* context, HANDLE, int32_t, int32_t, int32_t) {
+  RegainDc(context);
+  return FALSE;
+}
+int32_t PaintText(DrawContext* context, int32_t, int32_t, const WCHAR*) {
+  RegainDc(context);
+  return 0;
+}
+BOOL PaintTextAngled(DrawContext* context, int32_t, int32_t, const WCHAR* text, float) {
+  if (EmptyText(text)) return FALSE;
+  RegainDc(context);
+  return FALSE;
+}
+BOOL PaintEllipse(DrawContext* context, int32_t, int32_t, int32_t, int32_t) {
+  RegainDc(context);
+  return FALSE;
+}
+BOOL PaintFloodFill(DrawContext* context, int32_t, int32_t, Colour) {
+  RegainDc(context);
+  return FALSE;
+}
+void* CaptureImage(DrawContext* context, int32_t, int32_t, int32_t, int32_t, int32_t) {
+  RegainDc(context);
+  return nullptr;
+}
+BOOL PaintLine(DrawContext* context, int32_t, int32_t, int32_t, int32_t) {
+  RegainDc(context);
+  return FALSE;
+}
+int32_t MeasureTextHeight(DrawContext* context, const WCHAR* text) {
+  if (EmptyText(text)) return 0;
+  RegainDc(context);
+  return 0;
+}
+int32_t MeasureTextWidth(DrawContext* context, const WCHAR* text) {
+  if (EmptyText(text)) return 0;
+  RegainDc(context);
+  return 0;
+}
+
+}  // namespace
+
+// Designated in declaration order, so a slot out of place does not compile.
+const DrawSlots GdiDriver = {
+    .ApplyBackColor = ApplyBackColor,
+    .PaintRect = PaintRect,
+    .PaintRoundRect = PaintRoundRect,
+    .PaintCircle = PaintCircle,
+    .ApplyFont = ApplyFont,
+    .MapPixels = MapPixels,
+    .PixelPitch = PixelPitch,
+    .PixelFormatCode = PixelFormatCode,
+    .ApplyMode = ApplyMode,
+    .PaintImage = PaintImage,
+    .PaintImageScaled = PaintImageScaled,
+    .PaintImageBlended = PaintImageBlended,
+    .PaintText = PaintText,
+    .PaintTextAngled = PaintTextAngled,
+    .PaintEllipse = PaintEllipse,
+    .PaintFloodFill = PaintFloodFill,
+    .ApplyColor = ApplyColor,
+    .CaptureImage = CaptureImage,
+    .PaintLine = PaintLine,
+    .PaintPixel = PaintPixel,
+    .PaintPixelColor = PaintPixelColor,
+    .ReadPixel = ReadPixel,
+    .OpenOutput = OpenOutput,
+    .CloseOutput = CloseOutput,
+    .MeasureTextHeight = MeasureTextHeight,
+    .MeasureTextWidth = MeasureTextWidth,
+};
+
+void RegainDc(DrawContext* context) {
+  if (context->targetKind != TargetLockableSurface || context->dcState != DcGivenUpForPixels) return;
+  context->dcState = DcHeld;
+  context->dc = context->acquireDc != nullptr ? context->acquireDc(context) : nullptr;
+  HDC dc = context->dc;
+  SetTextColor(dc, Ref(context->color));
+  SetTextAlign(dc, TA_UPDATECP);
+  SetBkColor(dc, Ref(context->backColor));
+  // ApplyMode selects the brush (or the hollow one) itself.
+  if (context->mode != 0) {
+    ApplyMode(context, context->mode);
+  } else {
+    SelectObject(dc, context->brush);
+  }
+  SelectObject(dc, context->pen);
+  SelectObject(dc, context->font);
+}
+
+uint32_t PixelValue(int32_t formatCode, Colour colour) {
+  const auto c = static_cast<uint32_t>(colour);
+  switch (formatCode) {
+    case PixelFormat8: return c & 0xFF;
+    case PixelFormat555: return ((c >> 6) & 0x3E0) | ((c & 0xF8) << 7) | (c >> 19);
+    case PixelFormat565: return (((c >> 5) & 0x7E0) + ((c >> 19) & 0x1F) + ((c & 0xFFF8) << 8)) & 0xFFFF;
+    case PixelFormat8888: return 0xFF000000u | ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+  }
+  return 0;
+}
+
+BOOL DrawFillRect(int32_t x, int32_t y, int32_t w, int32_t h, Colour colour) {
+  DrawContext* context = currentContext;
+  // Outside a session there is nothing to draw on.
+  if (context == nullptr) return FALSE;
+  if (colour != context->color) {
+    context->color = colour;
+    context->slots.ApplyColor(context, colour);
+  }
+  const auto left = static_cast<int32_t>(static_cast<uint32_t>(x) + static_cast<uint32_t>(context->originX));
+  const auto top = static_cast<int32_t>(static_cast<uint32_t>(y) + static_cast<uint32_t>(context->originY));
+  return context->slots.PaintRect(context, left, top, w, h);
+}
+
+Colour ColorFromRgb(int32_t r, int32_t g, int32_t b) {
+  // Components carry into their neighbours and wrap at 32 bits, without
+  // signed overflow.
+  const uint32_t value = static_cast<uint32_t>(r) + static_cast<uint32_t>(g) * 256u + static_cast<uint32_t>(b) * 65536u;
+  return static_cast<Colour>(value);
+}
