@@ -2,12 +2,24 @@
 // Runs on both lanes: against Wine's d3d9 and against the substitute.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "platform.h"
 
 namespace {
+
+// The records the screen fills or reads keep the Windows layout on every
+// lane: capabilities up to the texture limits, and the presentation
+// parameters it stores and hands back on a reset.
+static_assert(offsetof(D3DCAPS9, DeviceType) == 0);
+static_assert(offsetof(D3DCAPS9, PresentationIntervals) == 20);
+static_assert(offsetof(D3DCAPS9, DevCaps) == 28);
+static_assert(offsetof(D3DCAPS9, MaxTextureWidth) == 88);
+static_assert(offsetof(D3DCAPS9, MaxTextureHeight) == 92);
+static_assert(sizeof(D3DPRESENT_PARAMETERS) == (sizeof(void*) == 4 ? 56 : 64));
+static_assert(offsetof(D3DPRESENT_PARAMETERS, PresentationInterval) == sizeof(D3DPRESENT_PARAMETERS) - 4);
 
 using CreateFn = IDirect3D9*(WINAPI*)(UINT);
 
