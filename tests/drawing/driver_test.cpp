@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <vector>
+#include <string>
 
 #include "drawing/test_target.h"
 #include "support/test_support.h"
@@ -382,6 +382,9 @@ TEST_P(DrawPixelColour16Test, DirectPixelsMatchGdiPixels) {
   DrawEnd();
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, DrawPixelColour16Test, ::testing::Values(Format::R5G6B5, Format::X1R5G5B5));
+INSTANTIATE_TEST_SUITE_P(Formats, DrawPixelColour16Test, ::testing::Values(Format::R5G6B5, Format::X1R5G5B5),
+                         [](const ::testing::TestParamInfo<Format>& info) {
+                           return std::string(info.param == Format::R5G6B5 ? "R5G6B5" : "X1R5G5B5");
+                         });
 
 }  // namespace

@@ -1,1 +1,156 @@
-// filled in with its tests
+// The drawing layer's platform objects, counted by the substitute: every
+// object a session makes is deleted exactly once, none is left waiting for
+// a DC to let it go, and the caller's objects are never touched.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "drawing/test_target.h"
+#include "hosted/hooks.h"
+#include "support/test_support.h"
+
+namespace {
+
+using draw_test::Format;
+using draw_test::Surface;
+
+struct GdiCounts {
+  unsigned brushes = hosted::GdiLiveObjects(OBJ_BRUSH);
+  unsigned pens = hosted::GdiLiveObjects(OBJ_PEN);
+  unsigned all = hosted::GdiLiveObjects();
+};
+
+class DrawObjectsTest : public RuntimeHeapsTest {
+ protected:
+  Surface surface{64, 48, Format::X8R8G8B8};
+  GdiCounts start;
+  DrawContext* context = nullptr;
+
+  void SetUp() override {
+    RuntimeHeapsTest::SetUp();
+    draw_test::EnsureContextSlot();
+    ASSERT_TRUE(surface.usable());
+    start = GdiCounts{};
+  }
+  void TearDown() override {
+    if (currentContext != nullptr) ContextDiscard(currentContext);
+    RuntimeHeapsTest::TearDown();
+  }
+  void Open() {
+    context = surface.Provide();
+    ASSERT_NE(context, nullptr);
+    ASSERT_EQ(DrawBegin(context), surface.dc);
+  }
+  // Live objects beyond those there before the session.
+  unsigned Brushes() const { return hosted::GdiLiveObjects(OBJ_BRUSH) - start.brushes; }
+  unsigned Pens() const { return hosted::GdiLiveObjects(OBJ_PEN) - start.pens; }
+};
+
+TEST_F(DrawObjectsTest, SessionDeletesEveryObjectItMadeOnce) {
+  Open();
+  // Base brush and pen, and the black brush held back.
+  EXPECT_EQ(Brushes(), 2u);
+  EXPECT_EQ(Pens(), 1u);
+  const Colour colours[] = {0, 0x0000FF, 0x00FF00, 0x0000FF, 0xFFFFFF};
+  for (Colour c : colours) {
+    DrawFillRect(1, 1, 10, 10, c);
+    EXPECT_EQ(Brushes(), 2u) << c;
+    EXPECT_EQ(Pens(), 2u) << c;
+  }
+  context->slots.ApplyMode(context, ModeOutline | ModeInvert);
+  DrawFillRect(1, 1, 10, 10, 0x123456);
+  EXPECT_EQ(Brushes(), 2u);
+  EXPECT_EQ(Pens(), 2u);
+  context->slots.ApplyMode(context, 0);
+  EXPECT_EQ(Brushes(), 2u);
+  EXPECT_EQ(Pens(), 2u);
+  // Through a lock and back: the regained DC gets new objects of the mode,
+  // the replaced ones go.
+  context->slots.MapPixels(context);
+  context->slots.ApplyMode(context, ModeTransparentText);
+  EXPECT_EQ(surface.acquireCalls, 1);
+  EXPECT_EQ(Brushes(), 2u);
+  EXPECT_EQ(Pens(), 2u);
+  DrawEnd();
+  EXPECT_EQ(hosted::GdiLiveObjects(OBJ_BRUSH), start.brushes);
+  EXPECT_EQ(hosted::GdiLiveObjects(OBJ_PEN), start.pens);
+  EXPECT_EQ(hosted::GdiLiveObjects(), start.all);
+}
+
+TEST_F(DrawObjectsTest, CallerObjectsLeftSelectedDoNotHoldTheSessionsBack) {
+  Open();
+  DrawFillRect(0, 0, 4, 4, 0x0000FF);
+  HBRUSH callerBrush = CreateSolidBrush(0x00FF00);
+  HPEN callerPen = CreatePen(PS_SOLID, 0, 0x00FF00);
+  SelectObject(surface.dc, callerBrush);
+  SelectObject(surface.dc, callerPen);
+  // Same colour: nothing new; a new colour displaces the caller's objects.
+  DrawFillRect(0, 0, 4, 4, 0x0000FF);
+  EXPECT_EQ(Brushes(), 3u);
+  EXPECT_EQ(Pens(), 3u);
+  DrawFillRect(0, 0, 4, 4, 0xFF0000);
+  EXPECT_EQ(Brushes(), 3u);
+  EXPECT_EQ(Pens(), 3u);
+  SelectObject(surface.dc, callerBrush);
+  SelectObject(surface.dc, callerPen);
+  DrawEnd();
+  // Only the caller's two remain, and they are no longer selected.
+  EXPECT_EQ(Brushes(), 1u);
+  EXPECT_EQ(Pens(), 1u);
+  EXPECT_TRUE(DeleteObject(callerBrush));
+  EXPECT_TRUE(DeleteObject(callerPen));
+  EXPECT_EQ(hosted::GdiLiveObjects(), start.all);
+}
+
+TEST_F(DrawObjectsTest, SessionEndingLockedLeavesNothing) {
+  Open();
+  DrawFillRect(0, 0, 4, 4, 0x0000FF);
+  context->slots.PaintPixelColor(context, 1, 1, 0x00FF00);
+  ASSERT_EQ(context->dcState, DcGivenUpForPixels);
+  DrawEnd();
+  EXPECT_EQ(hosted::GdiLiveObjects(), start.all);
+}
+
+TEST_F(DrawObjectsTest, FailedBeginLeavesNoObjects) {
+  context = surface.Provide();
+  ASSERT_NE(context, nullptr);
+  context->dc = nullptr;
+  EXPECT_EQ(DrawBegin(context), nullptr);
+  EXPECT_EQ(hosted::GdiLiveObjects(), start.all);
+  EXPECT_EQ(surface.releaseFlags, (std::vector<int32_t>{0}));
+}
+
+TEST_F(DrawObjectsTest, RefusedRecordChangesNothing) {
+  DrawContext* earlier = ContextCreateGdi();
+  ASSERT_NE(earlier, nullptr);
+  const size_t blocks = hosted::HeapLiveBlocks(MainHeap);
+  hosted::FailNthAllocation(1);
+  EXPECT_EQ(ContextCreateGdi(), nullptr);
+  hosted::FailNthAllocation(1);
+  EXPECT_EQ(ContextCreate(sizeof(DrawContext) + 8), nullptr);
+  hosted::FailNthAllocation(0);
+  EXPECT_EQ(currentContext, earlier);
+  EXPECT_EQ(TlsGetValue(contextSlot), earlier);
+  EXPECT_EQ(hosted::HeapLiveBlocks(MainHeap), blocks);
+  // A provider whose context cannot be made hands over none, and a
+  // session on none does nothing.
+  hosted::FailNthAllocation(1);
+  DrawContext* target = surface.Provide();
+  hosted::FailNthAllocation(0);
+  EXPECT_EQ(target, nullptr);
+  EXPECT_FALSE(surface.dcOut);
+  EXPECT_EQ(DrawBegin(target), nullptr);
+  EXPECT_EQ(currentContext, earlier);
+  EXPECT_EQ(hosted::GdiLiveObjects(), start.all);
+  ContextDiscard(earlier);
+  EXPECT_EQ(currentContext, nullptr);
+  EXPECT_EQ(hosted::HeapLiveBlocks(MainHeap), blocks - 1);
+}
+
+TEST_F(DrawObjectsTest, FillOutsideASessionDrawsNothing) {
+  EXPECT_EQ(currentContext, nullptr);
+  EXPECT_FALSE(DrawFillRect(0, 0, 4, 4, 0));
+  EXPECT_EQ(hosted::GdiLiveObjects(), start.all);
+}
+
+}  // namespace
