@@ -1,0 +1,208 @@
+// The cube scene: its model, the rotation sequence, and frames drawn on the
+// back buffer compared with an independent computation of what they show.
+#include <cmath>
+#include <vector>
+
+#include "runtime/array.h"
+#include "scene/scene.h"
+#include "screen/screen_fixture.h"
+
+namespace {
+
+class SceneModelTest : public WindowFixture {
+ protected:
+  void SetUp() override {
+    WindowFixture::SetUp();
+    SceneSetUp();
+  }
+};
+
+TEST_F(SceneModelTest, LoadsBothTablesIntoZeroHeaderedArrays) {
+  for (int i = 0; i < 24; ++i) {
+    EXPECT_EQ(Scene.curVerts[i], Scene.baseVerts[i]) << i;
+    EXPECT_TRUE(Scene.curVerts[i] == 1.0f || Scene.curVerts[i] == -1.0f) << i;
+    EXPECT_GE(Scene.faceIdx[i], 0);
+    EXPECT_LE(Scene.faceIdx[i], 7);
+  }
+  EXPECT_EQ(Scene.lightLen, 4);
+  EXPECT_EQ(Scene.scale, 90);
+  const struct {
+    void* data;
+    int32_t elemSize;
+    int32_t count;
+    int32_t typeCode;
+  } arrays[] = {{Scene.curVerts, 4, 24, 9}, {Scene.baseVerts, 4, 24, 9}, {Scene.faceIdx, 1, 24, 1},
+                {Scene.quadPts, 8, 11, 7}};
+  for (const auto& a : arrays) {
+    ArrayHeader* header = ArrayHeaderOf(a.data);
+    EXPECT_EQ(header->elemSize, a.elemSize);
+    EXPECT_EQ(header->count, a.count);
+    EXPECT_EQ(header->typeCode, a.typeCode);
+  }
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(Scene.quadPts[i].x | Scene.quadPts[i].y, 0);
+}
+
+TEST_F(SceneModelTest, EveryFaceIsAnOutwardQuadrilateralOnItsPlane) {
+  // A and B diagonal, outline A, C, B, D, (A - B) x (C - A) pointing out.
+  for (int f = 0; f < 6; ++f) {
+    const float* v = Scene.baseVerts;
+    const signed char* c = Scene.faceIdx + 4 * f;
+    double centre[3] = {0, 0, 0}, cross[3];
+    double A[3], B[3], C[3];
+    for (int i = 0; i < 3; ++i) {
+      A[i] = v[3 * c[0] + i];
+      B[i] = v[3 * c[1] + i];
+      C[i] = v[3 * c[2] + i];
+      for (int k = 0; k < 4; ++k) centre[i] += v[3 * c[k] + i] / 4.0;
+    }
+    const double a[3] = {A[0] - B[0], A[1] - B[1], A[2] - B[2]};
+    const double d[3] = {C[0] - A[0], C[1] - A[1], C[2] - A[2]};
+    cross[0] = a[1] * d[2] - d[1] * a[2];
+    cross[1] = a[2] * d[0] - d[2] * a[0];
+    cross[2] = a[0] * d[1] - d[0] * a[1];
+    EXPECT_GT(cross[0] * centre[0] + cross[1] * centre[1] + cross[2] * centre[2], 0.0) << f;
+    double diagonal = 0;
+    for (int i = 0; i < 3; ++i) diagonal += (A[i] - B[i]) * (A[i] - B[i]);
+    EXPECT_EQ(diagonal, 8.0) << f;
+  }
+}
+
+// The rotation of a loaded corner by whole degrees, about x, then y, then
+// z, with rotation matrices in double precision.
+void Rotated(const float* corner, int ax, int ay, int az, double out[3]) {
+  const double r = 3.14159265358979323846 / 180.0;
+  const double a = ax * r, b = ay * r, c = az * r;
+  double x = corner[0], y = corner[1], z = corner[2];
+  double y1 = std::cos(a) * y - std::sin(a) * z, z1 = std::sin(a) * y + std::cos(a) * z;
+  double x2 = std::cos(b) * x - std::sin(b) * z1, z2 = std::sin(b) * x + std::cos(b) * z1;
+  out[0] = std::cos(c) * x2 - std::sin(c) * y1;
+  out[1] = std::sin(c) * x2 + std::cos(c) * y1;
+  out[2] = z2;
+}
+
+TEST_F(SceneModelTest, RotationStepsThroughTheAngleSequence) {
+  RotateCube();
+  EXPECT_EQ(Scene.angleX, 7);
+  EXPECT_EQ(Scene.angleY, 3);
+  EXPECT_EQ(Scene.angleZ, 6);
+  for (int k = 0; k < 8; ++k) {
+    double expected[3];
+    Rotated(Scene.baseVerts + 3 * k, 5, 2, 3, expected);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(Scene.curVerts[3 * k + i], expected[i], 1e-6) << k << "," << i;
+  }
+  // The loaded corners never change.
+  EXPECT_EQ(Scene.baseVerts[0], -1.0f);
+
+  bool sawZWrap = false, sawXWrap = false;
+  for (int step = 1; step < 360; ++step) {
+    const int x = Scene.angleX, z = Scene.angleZ;
+    RotateCube();
+    if (z == 357) sawZWrap = Scene.angleZ == 0;
+    if (x == 359) sawXWrap = Scene.angleX == 1;
+    ASSERT_GE(Scene.angleX, 0);
+    ASSERT_LT(Scene.angleX, 360);
+    for (int k = 0; k < 8; ++k) {
+      const float* p = Scene.curVerts + 3 * k;
+      ASSERT_NEAR(std::sqrt(double(p[0]) * p[0] + double(p[1]) * p[1] + double(p[2]) * p[2]), std::sqrt(3.0), 1e-5);
+    }
+  }
+  EXPECT_TRUE(sawZWrap);
+  EXPECT_TRUE(sawXWrap);
+  EXPECT_EQ(Scene.angleX, 5);
+  EXPECT_EQ(Scene.angleY, 2);
+  EXPECT_EQ(Scene.angleZ, 3);
+}
+
+class SceneFrameTest : public ScreenFixture {
+ protected:
+  void SetUp() override {
+    ScreenFixture::SetUp();
+    SceneSetUp();
+    OpenSceneScreen();
+  }
+
+  // Every pixel of the back buffer, 0x00RRGGBB.
+  static std::vector<uint32_t> Frame() {
+    std::vector<uint32_t> pixels(640 * 480);
+    D3DLOCKED_RECT locked{};
+    if (FAILED(Screen.backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return {};
+    for (int y = 0; y < 480; ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch);
+      for (int x = 0; x < 640; ++x) pixels[static_cast<size_t>(y) * 640 + x] = row[x] & 0xFFFFFF;
+    }
+    Screen.backBuffer->UnlockRect();
+    return pixels;
+  }
+};
+
+TEST_F(SceneFrameTest, FirstFrameIsTheWhiteFrontSquareOnBlack) {
+  if (Screen.screenDepth != 32) GTEST_SKIP() << "the desktop is not 32-bit here";
+  RenderFrame();
+  std::vector<uint32_t> frame = Frame();
+  ASSERT_EQ(frame.size(), 640u * 480u);
+  int wrong = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      const bool inside = x >= 230 && x <= 410 && y >= 150 && y <= 330;
+      if (frame[static_cast<size_t>(y) * 640 + x] != (inside ? 0xFFFFFFu : 0u)) ++wrong;
+    }
+  EXPECT_EQ(wrong, 0);
+  // The last drawn outline is face 2's, A, C, B, D.
+  const QuadPoint expected[4] = {{230, 150}, {230, 330}, {410, 330}, {410, 150}};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(Scene.quadPts[i].x, expected[i].x);
+    EXPECT_EQ(Scene.quadPts[i].y, expected[i].y);
+  }
+  EXPECT_EQ(Screen.deviceActive, 1);
+}
+
+TEST_F(SceneFrameTest, TurnedFramesShowTheVisibleFacesInTheirGreys) {
+  if (Screen.screenDepth != 32) GTEST_SKIP() << "the desktop is not 32-bit here";
+  for (int steps : {1, 40, 123}) {
+    while (Scene.angleX != (5 + 2 * steps) % 360 || Scene.angleY != (2 + steps) % 360) RotateCube();
+    const int ax = (Scene.angleX + 358) % 360, ay = (Scene.angleY + 359) % 360, az = (Scene.angleZ + 357) % 360;
+    RenderFrame();
+    std::vector<uint32_t> frame = Frame();
+    ASSERT_FALSE(frame.empty());
+    int drawn = 0;
+    for (int f = 0; f < 6; ++f) {
+      double P[4][3];
+      for (int k = 0; k < 4; ++k) Rotated(Scene.baseVerts + 3 * Scene.faceIdx[4 * f + k], ax, ay, az, P[k]);
+      // Outward normal of the turned face, and the cosine with the view.
+      double a[3], d[3];
+      for (int i = 0; i < 3; ++i) {
+        a[i] = P[0][i] - P[1][i];
+        d[i] = P[2][i] - P[0][i];
+      }
+      const double n[3] = {a[1] * d[2] - d[1] * a[2], a[2] * d[0] - d[2] * a[0], a[0] * d[1] - d[0] * a[1]};
+      const double shade = -n[2] / std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+      // Far from the face's edges, its centre shows its grey.
+      const int cx = static_cast<int>(90 * (P[0][0] + P[1][0]) / 2 + 320);
+      const int cy = static_cast<int>(90 * (P[0][1] + P[1][1]) / 2 + 240);
+      const uint32_t pixel = frame[static_cast<size_t>(cy) * 640 + cx];
+      if (shade > 0.05) {
+        const uint32_t grey = static_cast<uint32_t>(shade * 255.0);
+        const uint32_t seen = pixel & 0xFF;
+        EXPECT_NEAR(static_cast<double>(seen), static_cast<double>(grey), 1.0) << "face " << f << " after " << steps;
+        EXPECT_EQ(pixel, seen * 0x010101u) << "face " << f;
+        ++drawn;
+      }
+    }
+    EXPECT_GE(drawn, 1);
+    EXPECT_LE(drawn, 3);
+    EXPECT_EQ(frame[0], 0u);
+    EXPECT_EQ(frame[640 * 480 - 1], 0u);
+  }
+}
+
+TEST_F(SceneFrameTest, TruncationTakesTheWholeSumAndEdgeOnFacesStayUndrawn) {
+  // Face 2 (z = -1) with its corner A moved to x = -1.2345: 90 * -1.2345 +
+  // 320 = 208.895 gives 208.
+  const int cornerA = Scene.faceIdx[8];
+  Scene.curVerts[3 * cornerA] = -1.2345f;
+  RenderFrame();
+  EXPECT_EQ(Scene.quadPts[0].x, 208);
+  EXPECT_EQ(Scene.quadPts[1].x, 230);
+}
+
+}  // namespace
