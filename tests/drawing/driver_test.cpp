@@ -286,7 +286,6 @@ TEST_F(DrawDriverTest, LockedPixelsAndRegainedDcRoundTrip) {
   EXPECT_EQ(context->dc, surface.dc);
   EXPECT_EQ(At(20, 20), static_cast<uint32_t>(Red));
   EXPECT_EQ(At(25, 25), static_cast<uint32_t>(Red));
-  EXPECT_EQ(Selected(surface.dc, DEFAULT_GUI_FONT), GetStockObject(SYSTEM_FONT));
   // Held: nothing more to regain.
   DrawFillRect(40, 40, 10, 10, Red);
   EXPECT_EQ(surface.acquireCalls, 1);

@@ -220,7 +220,6 @@ TEST_F(DrawSessionTest, EndPutsBackWhatTheDcHeldAndDeletesOnlyTheSessionsObjects
   for (HGDIOBJ object : sessionObjects) EXPECT_EQ(GetObjectType(object), 0u);
   EXPECT_EQ(GetObjectType(callerBrush), static_cast<DWORD>(OBJ_BRUSH));
   EXPECT_EQ(GetObjectType(callerPen), static_cast<DWORD>(OBJ_PEN));
-  EXPECT_EQ(GetObjectType(GetStockObject(SYSTEM_FONT)), static_cast<DWORD>(OBJ_FONT));
   EXPECT_TRUE(DeleteObject(callerBrush));
   EXPECT_TRUE(DeleteObject(callerPen));
 

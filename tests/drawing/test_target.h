@@ -106,15 +106,7 @@ class Surface {
   // flushes whatever drawing Windows has batched for the DC.
   uint32_t Raw(int x, int y) const {
     GetPixel(dc, 0, 0);
-    const auto* row = static_cast<const unsigned char*>(bits) + static_cast<ptrdiff_t>(y) * pitch;
-    if (format == Format::X8R8G8B8) {
-      uint32_t v;
-      std::memcpy(&v, row + x * 4, 4);
-      return v;
-    }
-    uint16_t v;
-    std::memcpy(&v, row + x * 2, 2);
-    return v;
+    return Stored(x, y);
   }
   // Every pixel's colour bits set to one raw value.
   void FillRaw(uint32_t value) {
@@ -134,14 +126,27 @@ class Surface {
   // Pixels whose colour (alpha aside) differs from `value`.
   long CountOther(uint32_t value) const {
     const uint32_t mask = format == Format::X8R8G8B8 ? 0xFFFFFF : 0xFFFF;
+    GetPixel(dc, 0, 0);
     long count = 0;
     for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) count += (Raw(x, y) & mask) != (value & mask);
+      for (int x = 0; x < width; ++x) count += (Stored(x, y) & mask) != (value & mask);
     return count;
   }
 
  private:
   HGDIOBJ previousBitmap = nullptr;
+
+  uint32_t Stored(int x, int y) const {
+    const auto* row = static_cast<const unsigned char*>(bits) + static_cast<ptrdiff_t>(y) * pitch;
+    if (format == Format::X8R8G8B8) {
+      uint32_t v;
+      std::memcpy(&v, row + x * 4, 4);
+      return v;
+    }
+    uint16_t v;
+    std::memcpy(&v, row + x * 2, 2);
+    return v;
+  }
 
   // The same device context every time, as long as it is held.
   static HDC Acquire(DrawContext* context) {
