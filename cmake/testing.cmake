@@ -33,7 +33,13 @@ function(cube_add_test name)
     target_link_libraries(${name} PRIVATE platform_hooks)
   endif()
   if(CUBE_RUNNABLE)
+    # Hosted tests never reach for a real screen: the substitute's display
+    # is the headless one whatever the developer's session offers.
+    set(test_env "")
+    if(CUBE_LANE STREQUAL "hosted")
+      set(test_env ENVIRONMENT CUBE_DISPLAY=headless)
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 300
-                         PROPERTIES TIMEOUT 120)
+                         PROPERTIES TIMEOUT 120 ${test_env})
   endif()
 endfunction()

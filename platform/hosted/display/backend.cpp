@@ -1,20 +1,33 @@
-// Choice of the display backend by CUBE_DISPLAY.
+// Choice of the display backend by CUBE_DISPLAY, and the input that tests
+// inject, which every backend hands over when it pumps.
 #include "display/backend.h"
 
-#include <cstdlib>
-#include <cstring>
+#include <deque>
 #include <mutex>
+
+#include "display/settings.h"
+#include "hosted/hooks.h"
 
 namespace display {
 
+const Backend* Sdl();
 const Backend* Headless();
 
 namespace {
 
-// Backends in order of preference when CUBE_DISPLAY names none.
 const Backend* const* List() {
-  static const Backend* const list[] = {Headless(), nullptr};
+  static const Backend* const list[] = {Sdl(), Headless(), nullptr};
   return list;
+}
+
+struct Injected {
+  std::mutex lock;
+  std::deque<InputEvent> events;
+};
+
+Injected& TheInjected() {
+  static Injected injected;
+  return injected;
 }
 
 }  // namespace
@@ -23,23 +36,49 @@ const Backend* Current() {
   static const Backend* chosen = nullptr;
   static std::once_flag once;
   std::call_once(once, [] {
-    const char* wanted = std::getenv("CUBE_DISPLAY");
+    const std::string& wanted = CurrentSettings().display;
     for (const Backend* const* b = List(); *b != nullptr; ++b) {
-      if (wanted != nullptr && *wanted != 0 && std::strcmp(wanted, (*b)->name) != 0) continue;
-      if ((*b)->init == nullptr || (*b)->init()) {
-        chosen = *b;
-        return;
-      }
+      if (wanted != (*b)->name) continue;
+      if ((*b)->init == nullptr || (*b)->init()) chosen = *b;
+      break;
     }
-    // An unknown name falls back to the first backend that starts.
-    if (chosen == nullptr)
-      for (const Backend* const* b = List(); *b != nullptr; ++b)
-        if ((*b)->init == nullptr || (*b)->init()) {
-          chosen = *b;
-          return;
-        }
+    if (chosen == nullptr) {
+      // No display reachable: the adapter offers no modes, so a program
+      // gives up before it shows anything; its windows live on the
+      // headless display meanwhile.
+      hosted::SetD3D9ZeroModes(true);
+      chosen = Headless();
+    }
   });
   return chosen;
 }
 
+void PumpInjected() {
+  // Delivered one at a time without the lock: delivery may inject more.
+  for (;;) {
+    InputEvent event;
+    {
+      std::lock_guard<std::mutex> guard(TheInjected().lock);
+      if (TheInjected().events.empty()) return;
+      event = TheInjected().events.front();
+      TheInjected().events.pop_front();
+    }
+    Deliver(event);
+  }
+}
+
 }  // namespace display
+
+namespace hosted {
+
+void InjectInput(const display::InputEvent& event) {
+  std::lock_guard<std::mutex> guard(display::TheInjected().lock);
+  display::TheInjected().events.push_back(event);
+}
+
+const char* DisplayName() {
+  const display::Backend* backend = display::Current();
+  return backend != nullptr ? backend->name : "";
+}
+
+}  // namespace hosted

@@ -1,7 +1,7 @@
 // The display backend: where user32's top-level windows appear and where the
 // user's input comes from. One backend is chosen at start by the environment
-// variable CUBE_DISPLAY (a name from the list in backend.cpp); "headless" is
-// the default and the one tests use.
+// variable CUBE_DISPLAY: "sdl" (the default; sdl/) or "headless" (headless/,
+// the one tests use).
 #pragma once
 
 #include "platform.h"
@@ -40,8 +40,10 @@ struct Backend {
   void (*sized)(HWND window, int width, int height, int clientWidth, int clientHeight);
   // A top-level window is gone; the backend forgets it.
   void (*destroyed)(HWND window);
-  // Copies 32-bit pixels (pitch bytes a row) of the given client rectangles
-  // of a window to the screen; no rectangles means the whole area.
+  // Shows a picture of width x height 32-bit pixels (0x00RRGGBB, pitch
+  // bytes a row) in a window's client area: the picture's top-left corner
+  // goes to the top-left corner of the rectangles' bounds and only the
+  // rectangles are updated; no rectangles means at (0, 0), all of it.
   void (*present)(HWND window, const void* pixels, int width, int height, int pitch, const RECT* rects, int count);
   // Blocks until the next vertical retrace.
   void (*waitRetrace)();
@@ -58,5 +60,9 @@ const Backend* Current();
 
 // user32's side: the input event becomes queued or sent messages.
 void Deliver(const InputEvent& event);
+
+// Hands every event injected through hosted::InjectInput to Deliver; each
+// backend's pump calls it.
+void PumpInjected();
 
 }  // namespace display

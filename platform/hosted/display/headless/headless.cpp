@@ -1,11 +1,18 @@
 // The headless display: no screen, a fixed 1024 x 768 desktop (what the
-// test display under Wine has). It records what user32 tells it and hands
-// back input that tests inject.
-#include <deque>
+// test display under Wine has). It records what user32 tells it, keeps a
+// virtual retrace clock, writes presents out as PNG files and acts the
+// scripted user of the CUBE_* controls (settings.h).
+
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <mutex>
 
 #include "display/backend.h"
+#include "display/retrace.h"
+#include "display/settings.h"
+#include "display/headless/png.h"
+#include "hosted/display_hooks.h"
 #include "hosted/hooks.h"
 
 namespace display {
@@ -14,7 +21,11 @@ namespace {
 struct State {
   std::mutex lock;
   std::map<HWND, hosted::DisplayWindow> windows;
-  std::deque<InputEvent> input;
+  uint64_t presents = 0;
+  bool captureReady = false;
+  bool captureReported = false;
+  uint64_t (*clockNow)() = nullptr;
+  void (*clockSleepUntil)(uint64_t) = nullptr;
 };
 
 State& Shared() {
@@ -54,26 +65,77 @@ void Destroyed(HWND window) {
   Shared().windows.erase(window);
 }
 
-void Present(HWND window, const void*, int, int, int, const RECT*, int) {
-  std::lock_guard<std::mutex> guard(Shared().lock);
-  Entry(window).presents++;
+// Reported once: a full disk must not fill the terminal as well.
+void CaptureFailed(const std::string& what) {
+  bool first = false;
+  {
+    std::lock_guard<std::mutex> guard(Shared().lock);
+    first = !Shared().captureReported;
+    Shared().captureReported = true;
+  }
+  if (first) std::fprintf(stderr, "cube display: cannot write %s; frames are not captured\n", what.c_str());
 }
 
-void WaitRetrace() {}
-
-void Pump() {
-  // Delivered one at a time without the lock: delivery may call back here.
-  for (;;) {
-    InputEvent event;
-    {
-      std::lock_guard<std::mutex> guard(Shared().lock);
-      if (Shared().input.empty()) return;
-      event = Shared().input.front();
-      Shared().input.pop_front();
+void Capture(uint64_t index, const void* pixels, int width, int height, int pitch) {
+  const std::string& dir = CurrentSettings().captureDir;
+  bool ready;
+  {
+    std::lock_guard<std::mutex> guard(Shared().lock);
+    ready = Shared().captureReady;
+  }
+  if (!ready) {
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (error) {
+      CaptureFailed(dir);
+      return;
     }
-    Deliver(event);
+    std::lock_guard<std::mutex> guard(Shared().lock);
+    Shared().captureReady = true;
+  }
+  char name[32];
+  std::snprintf(name, sizeof name, "frame-%05llu.png", static_cast<unsigned long long>(index));
+  const std::string path = (std::filesystem::path(dir) / name).string();
+  if (!WritePng(path, pixels, width, height, pitch)) CaptureFailed(path);
+}
+
+void Present(HWND window, const void* pixels, int width, int height, int pitch, const RECT*, int) {
+  uint64_t index;
+  {
+    std::lock_guard<std::mutex> guard(Shared().lock);
+    Entry(window).presents++;
+    index = Shared().presents++;
+  }
+  const Settings& s = CurrentSettings();
+  if (CaptureWanted(s, index)) Capture(index, pixels, width, height, pitch);
+  // The scripted user acts once the present is on the screen.
+  const uint64_t shown = index + 1;
+  if (s.escapeAfter > 0 && shown == static_cast<uint64_t>(s.escapeAfter)) hosted::InjectKey(VK_ESCAPE, true);
+  if (s.closeAfter != 0 && shown == s.closeAfter) {
+    HWND top = GetAncestor(window, GA_ROOT);
+    if (!hosted::InjectCaptionClick(top != nullptr ? top : window, HTCLOSE))
+      std::fprintf(stderr, "cube display: CUBE_CLOSE_AFTER: the window has no close button\n");
   }
 }
+
+// The retrace ticks at every multiple of the period on the clock, whatever
+// the program did in between, so the pace never drifts with frame cost.
+void WaitRetrace() {
+  const unsigned hz = CurrentSettings().refreshHz;
+  if (hz == 0) return;
+  uint64_t (*now)() = &NowMicros;
+  void (*sleepUntil)(uint64_t) = &SleepUntilMicros;
+  {
+    std::lock_guard<std::mutex> guard(Shared().lock);
+    if (Shared().clockNow != nullptr && Shared().clockSleepUntil != nullptr) {
+      now = Shared().clockNow;
+      sleepUntil = Shared().clockSleepUntil;
+    }
+  }
+  sleepUntil(NextTick(now(), hz));
+}
+
+void Pump() { PumpInjected(); }
 
 void ScreenSize(int* width, int* height) {
   *width = 1024;
@@ -94,20 +156,16 @@ const Backend* Headless() {
 
 namespace hosted {
 
-void InjectInput(const display::InputEvent& event) {
-  std::lock_guard<std::mutex> guard(display::Shared().lock);
-  display::Shared().input.push_back(event);
-}
-
 DisplayWindow DisplayState(HWND window) {
   std::lock_guard<std::mutex> guard(display::Shared().lock);
   auto it = display::Shared().windows.find(window);
   return it == display::Shared().windows.end() ? DisplayWindow{} : it->second;
 }
 
-const char* DisplayName() {
-  const display::Backend* backend = display::Current();
-  return backend != nullptr ? backend->name : "";
+void SetDisplayRetraceClock(uint64_t (*now)(), void (*sleepUntil)(uint64_t micros)) {
+  std::lock_guard<std::mutex> guard(display::Shared().lock);
+  display::Shared().clockNow = now;
+  display::Shared().clockSleepUntil = sleepUntil;
 }
 
 }  // namespace hosted

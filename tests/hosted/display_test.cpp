@@ -1,0 +1,554 @@
+// The display's environment controls, read once when a process starts, so
+// each case runs the helper program (display_helper.cpp) with its own
+// environment and checks what it printed and what it left on disk; and the
+// SDL display on a private Xvfb server, read back through X.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// After gtest: Xlib's macros (None, Bool) clash with its names.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+uint32_t Pattern(unsigned k, unsigned x, unsigned y) {
+  return (((x * 7 + k * 13) & 0xFF) << 16) | (((y * 5 + k * 3) & 0xFF) << 8) | ((x ^ y ^ k) & 0xFF);
+}
+
+// A child process with pipes on its standard streams.
+class Child {
+ public:
+  // env adds to (or, with an empty value, removes from) the test's own
+  // environment, from which every CUBE_ and display variable is dropped.
+  bool Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
+    std::vector<std::string> vars;
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string var = *e;
+      const std::string name = var.substr(0, var.find('='));
+      if (name.rfind("CUBE_", 0) == 0 || name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name == "SDL_VIDEODRIVER")
+        continue;
+      vars.push_back(var);
+    }
+    for (const auto& [name, value] : env)
+      if (!value.empty()) vars.push_back(name + "=" + value);
+    int in[2], out[2], err[2];
+    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+    std::vector<char*> argv, envp;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (const std::string& v : vars) envp.push_back(const_cast<char*>(v.c_str()));
+    envp.push_back(nullptr);
+    const int failed = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    in_ = in[1];
+    out_ = out[0];
+    err_ = err[0];
+    if (failed != 0) pid_ = -1;
+    return failed == 0;
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      Finish();
+    }
+  }
+  // The next line of standard output, or false at its end or after 20 s.
+  bool ReadLine(std::string* line) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+      const size_t nl = out.find('\n');
+      if (nl != std::string::npos) {
+        *line = out.substr(0, nl);
+        out.erase(0, nl + 1);
+        return true;
+      }
+      if (std::chrono::steady_clock::now() > deadline || !Drain(100)) return false;
+    }
+  }
+  // Closes standard input, reads both streams to their end and waits for
+  // the exit; the exit code, or -1 when the child did not exit normally.
+  int Finish() {
+    if (in_ >= 0) close(in_);
+    in_ = -1;
+    while (Drain(-1)) {
+    }
+    int status = 0;
+    if (pid_ > 0) waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string out;
+  std::string err;
+
+ private:
+  // Reads what either stream has; false once both are at their end.
+  bool Drain(int timeoutMs) {
+    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    if (out_ < 0 && err_ < 0) return false;
+    if (poll(fds, 2, timeoutMs) < 0) return false;
+    int* ends[2] = {&out_, &err_};
+    std::string* into[2] = {&out, &err};
+    for (int i = 0; i < 2; ++i) {
+      if (*ends[i] < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+      char buffer[4096];
+      const ssize_t n = read(*ends[i], buffer, sizeof buffer);
+      if (n > 0) {
+        into[i]->append(buffer, static_cast<size_t>(n));
+      } else {
+        close(*ends[i]);
+        *ends[i] = -1;
+      }
+    }
+    return out_ >= 0 || err_ >= 0;
+  }
+  pid_t pid_ = -1;
+  int in_ = -1, out_ = -1, err_ = -1;
+};
+
+struct Outcome {
+  int exitCode = -1;
+  std::map<std::string, std::string> lines;  // first word -> the rest
+  std::string err;
+  std::string Line(const std::string& key) const {
+    auto it = lines.find(key);
+    return it == lines.end() ? "(absent)" : it->second;
+  }
+};
+
+// Runs the helper headless, unpaced unless env says otherwise.
+Outcome RunHelper(const std::vector<std::string>& args, std::map<std::string, std::string> env) {
+  env.emplace("CUBE_DISPLAY", "headless");
+  env.emplace("CUBE_REFRESH_HZ", "0");
+  std::vector<std::string> argv = {CUBE_DISPLAY_HELPER};
+  argv.insert(argv.end(), args.begin(), args.end());
+  Child child;
+  Outcome run;
+  if (!child.Start(argv, env)) return run;
+  run.exitCode = child.Finish();
+  run.err = child.err;
+  std::istringstream lines(child.out);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t space = line.find(' ');
+    run.lines.emplace(line.substr(0, space), space == std::string::npos ? "" : line.substr(space + 1));
+  }
+  return run;
+}
+
+// Lines written on standard error.
+std::vector<std::string> ErrLines(const std::string& err) {
+  std::vector<std::string> lines;
+  std::istringstream in(err);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::path(::testing::TempDir()) / "cube-display-XXXXXX").string();
+    path = mkdtemp(pattern.data()) != nullptr ? pattern : "";
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    if (!path.empty()) fs::remove_all(path, ignored);
+  }
+  std::string path;
+};
+
+std::set<std::string> Files(const std::string& dir) {
+  std::set<std::string> names;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(dir, error)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+struct Image {
+  bool ok = false;
+  bool rgb8 = false;
+  unsigned width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+  uint32_t At(unsigned x, unsigned y) const {
+    const uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+    return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+  }
+};
+
+Image ReadPng(const std::string& path) {
+  Image image;
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&png, path.c_str())) return image;
+  // The file's own format before any conversion: 8-bit colour, no alpha.
+  image.rgb8 = png.format == PNG_FORMAT_RGB;
+  png.format = PNG_FORMAT_RGB;
+  image.width = png.width;
+  image.height = png.height;
+  image.rgb.resize(PNG_IMAGE_SIZE(png));
+  image.ok = png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr) != 0;
+  return image;
+}
+
+// Compares a captured frame with frame k of the helper's picture, as seen
+// through a destination scaled down by an integer step.
+void ExpectFrame(const std::string& path, unsigned k, unsigned width, unsigned height, unsigned step = 1) {
+  SCOPED_TRACE(path);
+  const Image image = ReadPng(path);
+  ASSERT_TRUE(image.ok);
+  EXPECT_TRUE(image.rgb8);
+  ASSERT_EQ(image.width, width);
+  ASSERT_EQ(image.height, height);
+  unsigned wrong = 0;
+  for (unsigned y = 0; y < height; ++y)
+    for (unsigned x = 0; x < width; ++x)
+      if (image.At(x, y) != Pattern(k, x * step, y * step) && wrong++ < 3)
+        ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << image.At(x, y) << ", expected "
+                      << Pattern(k, x * step, y * step);
+  EXPECT_EQ(wrong, 0u);
+}
+
+std::string FrameName(unsigned index) {
+  char name[32];
+  std::snprintf(name, sizeof name, "frame-%05u.png", index);
+  return name;
+}
+
+TEST(HeadlessCapture, EveryPresentIsAnRgbPngOfThePresentedPicture) {
+  TempDir tmp;
+  ASSERT_FALSE(tmp.path.empty());
+  // The directory and its parent do not exist yet.
+  const std::string dir = tmp.path + "/out/frames";
+  const Outcome run = RunHelper({"3"}, {{"CUBE_CAPTURE_DIR", dir}});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(Files(dir), (std::set<std::string>{FrameName(0), FrameName(1), FrameName(2)}));
+  for (unsigned k = 0; k < 3; ++k) ExpectFrame(dir + "/" + FrameName(k), k, 64, 48);
+}
+
+TEST(HeadlessCapture, HoldsTheDestinationRectangleNotTheBackBuffer) {
+  TempDir tmp;
+  const Outcome run = RunHelper({"2", "--size", "64", "48", "--dest", "32", "24"}, {{"CUBE_CAPTURE_DIR", tmp.path}});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  // Shrunk to half by taking every second pixel.
+  ExpectFrame(tmp.path + "/" + FrameName(1), 1, 32, 24, 2);
+}
+
+TEST(HeadlessCapture, FrameListLimitsWhichIndicesAreWritten) {
+  TempDir tmp;
+  const Outcome run = RunHelper({"12"}, {{"CUBE_CAPTURE_DIR", tmp.path}, {"CUBE_CAPTURE_FRAMES", "0,2,5-7,10-10,40"}});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(Files(tmp.path), (std::set<std::string>{FrameName(0), FrameName(2), FrameName(5), FrameName(6),
+                                                    FrameName(7), FrameName(10)}));
+  ExpectFrame(tmp.path + "/" + FrameName(6), 6, 64, 48);
+}
+
+TEST(HeadlessCapture, WriteFailureIsReportedOnceAndTheProgramGoesOn) {
+  TempDir tmp;
+  // A directory cannot be made under a plain file, whoever runs the test.
+  const std::string file = tmp.path + "/plain";
+  std::ofstream(file) << "x";
+  const Outcome run = RunHelper({"5"}, {{"CUBE_CAPTURE_DIR", file + "/frames"}});
+  ASSERT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.Line("presents"), "5");
+  const std::vector<std::string> lines = ErrLines(run.err);
+  ASSERT_EQ(lines.size(), 1u) << run.err;
+  EXPECT_NE(lines[0].find(file), std::string::npos) << lines[0];
+
+  // A file already standing where a frame goes.
+  fs::create_directory(tmp.path + "/dir");
+  fs::create_directory(tmp.path + "/dir/" + FrameName(1));
+  const Outcome blocked = RunHelper({"4"}, {{"CUBE_CAPTURE_DIR", tmp.path + "/dir"}});
+  ASSERT_EQ(blocked.exitCode, 0);
+  EXPECT_EQ(ErrLines(blocked.err).size(), 1u) << blocked.err;
+  EXPECT_EQ(Files(tmp.path + "/dir"),
+            (std::set<std::string>{FrameName(0), FrameName(1), FrameName(2), FrameName(3)}));
+  ExpectFrame(tmp.path + "/dir/" + FrameName(3), 3, 64, 48);
+}
+
+TEST(HeadlessUser, CloseAfterArrivesAsWmCloseAfterExactlyThatManyPresents) {
+  EXPECT_EQ(RunHelper({"3"}, {{"CUBE_CLOSE_AFTER", "1"}}).Line("close"), "1");
+  EXPECT_EQ(RunHelper({"6"}, {{"CUBE_CLOSE_AFTER", "4"}}).Line("close"), "4");
+  EXPECT_EQ(RunHelper({"6"}, {{"CUBE_CLOSE_AFTER", "7"}}).Line("close"), "none");
+  EXPECT_EQ(RunHelper({"6"}, {}).Line("close"), "none");
+}
+
+TEST(HeadlessUser, EscapeIsHeldFromThatManyPresentsOn) {
+  EXPECT_EQ(RunHelper({"2"}, {{"CUBE_ESCAPE_AFTER", "0"}}).Line("escape"), "0");
+  EXPECT_EQ(RunHelper({"5"}, {{"CUBE_ESCAPE_AFTER", "3"}}).Line("escape"), "3");
+  EXPECT_EQ(RunHelper({"5"}, {{"CUBE_ESCAPE_AFTER", "6"}}).Line("escape"), "none");
+  EXPECT_EQ(RunHelper({"5"}, {}).Line("escape"), "none");
+}
+
+TEST(HeadlessSystem, NoD3D9HidesTheLibrary) {
+  const Outcome missing = RunHelper({"1"}, {{"CUBE_NO_D3D9", "1"}});
+  EXPECT_EQ(missing.exitCode, 0);
+  EXPECT_EQ(missing.Line("d3d9"), "missing");
+  EXPECT_EQ(missing.Line("presents"), "(absent)");
+  const Outcome present = RunHelper({"1"}, {{"CUBE_NO_D3D9", "0"}});
+  EXPECT_EQ(present.Line("d3d9"), "(absent)");
+  EXPECT_EQ(present.Line("presents"), "1");
+}
+
+TEST(HeadlessSystem, DesktopFormatIsTheAdaptersAndOffersModes) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "22"}, {"x8r8g8b8", "22"}, {"r5g6b5", "23"}, {"x1r5g5b5", "24"}, {"R5G6B5", "23"}};
+  for (auto [value, format] : cases) {
+    SCOPED_TRACE(value);
+    const Outcome run = RunHelper({"1"}, {{"CUBE_DESKTOP_FORMAT", value}});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.Line("format"), format);
+    EXPECT_NE(run.Line("modes"), "0");
+    // The device took the desktop's format and presented.
+    EXPECT_EQ(run.Line("presents"), "1");
+  }
+}
+
+// Parses "before:deadline ..." of the helper's fake clock.
+std::vector<std::pair<uint64_t, uint64_t>> Sleeps(const Outcome& run) {
+  std::vector<std::pair<uint64_t, uint64_t>> sleeps;
+  std::istringstream in(run.Line("sleeps"));
+  for (std::string item; in >> item;) {
+    const size_t colon = item.find(':');
+    if (colon == std::string::npos) continue;
+    sleeps.emplace_back(std::stoull(item.substr(0, colon)), std::stoull(item.substr(colon + 1)));
+  }
+  return sleeps;
+}
+
+// Each wait ends on the first tick of an hz clock after it began: a
+// deadline d is a tick when d = ceil(m * 1e6 / hz) for a whole m.
+void ExpectTicks(const Outcome& run, unsigned hz, size_t count) {
+  const auto sleeps = Sleeps(run);
+  ASSERT_EQ(sleeps.size(), count) << run.Line("sleeps");
+  for (auto [before, deadline] : sleeps) {
+    const uint64_t m = deadline * hz / 1000000u;
+    const uint64_t tick = (m * 1000000u + hz - 1) / hz;
+    const uint64_t previous = ((m - 1) * 1000000u + hz - 1) / hz;
+    EXPECT_EQ(deadline, tick) << "not on the clock: " << before << " -> " << deadline;
+    EXPECT_GT(deadline, before);
+    EXPECT_LE(previous, before) << "skipped a tick: " << before << " -> " << deadline;
+  }
+}
+
+TEST(HeadlessRetrace, WaitsEndOnTheTicksOfTheRetraceClock) {
+  // The helper's work between presents varies from 1 ms to 40 ms, so a
+  // wait of one period after each present would leave the clock's grid.
+  ExpectTicks(RunHelper({"8", "--fake-clock"}, {{"CUBE_REFRESH_HZ", "60"}}), 60, 8);
+  ExpectTicks(RunHelper({"8", "--fake-clock"}, {{"CUBE_REFRESH_HZ", "50"}}), 50, 8);
+  ExpectTicks(RunHelper({"8", "--fake-clock"}, {{"CUBE_REFRESH_HZ", "144"}}), 144, 8);
+  // Unset means 60.
+  ExpectTicks(RunHelper({"4", "--fake-clock"}, {{"CUBE_REFRESH_HZ", ""}}), 60, 4);
+}
+
+TEST(HeadlessRetrace, RateZeroPresentsWithoutWaiting) {
+  const Outcome run = RunHelper({"8", "--fake-clock"}, {{"CUBE_REFRESH_HZ", "0"}});
+  EXPECT_EQ(run.Line("presents"), "8");
+  EXPECT_EQ(Sleeps(run).size(), 0u) << run.Line("sleeps");
+}
+
+TEST(HeadlessSettings, MalformedValuesAreReportedOnceEachAndDefaultsUsed) {
+  TempDir tmp;
+  const Outcome run = RunHelper({"4", "--fake-clock"}, {{"CUBE_REFRESH_HZ", "sixty"},
+                                                    {"CUBE_CAPTURE_DIR", tmp.path},
+                                                    {"CUBE_CAPTURE_FRAMES", "5-2"},
+                                                    {"CUBE_CLOSE_AFTER", "0"},
+                                                    {"CUBE_ESCAPE_AFTER", "-1"},
+                                                    {"CUBE_NO_D3D9", "yes"},
+                                                    {"CUBE_DESKTOP_FORMAT", "rgb565"}});
+  ASSERT_EQ(run.exitCode, 0);
+  const std::vector<std::string> lines = ErrLines(run.err);
+  EXPECT_EQ(lines.size(), 6u) << run.err;
+  for (const char* name : {"CUBE_REFRESH_HZ", "CUBE_CAPTURE_FRAMES", "CUBE_CLOSE_AFTER", "CUBE_ESCAPE_AFTER",
+                           "CUBE_NO_D3D9", "CUBE_DESKTOP_FORMAT"})
+    EXPECT_NE(run.err.find(name), std::string::npos) << name << " not reported in:\n" << run.err;
+  EXPECT_EQ(run.Line("format"), "22");
+  EXPECT_EQ(run.Line("close"), "none");
+  EXPECT_EQ(run.Line("escape"), "none");
+  EXPECT_EQ(run.Line("presents"), "4");
+  EXPECT_EQ(Files(tmp.path).size(), 4u);
+  ExpectTicks(run, 60, 4);
+}
+
+TEST(HeadlessSettings, NumbersTakeDigitsOnly) {
+  for (const char* value : {" 5", "5 ", "+5", "0x10", "5.0", "99999999999999999999999"}) {
+    SCOPED_TRACE(value);
+    const Outcome run = RunHelper({"2", "--fake-clock"}, {{"CUBE_REFRESH_HZ", value}, {"CUBE_CLOSE_AFTER", value}});
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(ErrLines(run.err).size(), 2u) << run.err;
+    ExpectTicks(run, 60, 2);
+    EXPECT_EQ(run.Line("close"), "none");
+  }
+  // Faster than 1000 Hz is no display.
+  const Outcome fast = RunHelper({"2", "--fake-clock"}, {{"CUBE_REFRESH_HZ", "1001"}});
+  EXPECT_EQ(ErrLines(fast.err).size(), 1u) << fast.err;
+  ExpectTicks(fast, 60, 2);
+  ExpectTicks(RunHelper({"2", "--fake-clock"}, {{"CUBE_REFRESH_HZ", "1000"}}), 1000, 2);
+  for (const char* frames : {",", "1,", "-3", "3-", "1-2-3", "a"}) {
+    SCOPED_TRACE(frames);
+    TempDir tmp;
+    const Outcome run = RunHelper({"2"}, {{"CUBE_CAPTURE_DIR", tmp.path}, {"CUBE_CAPTURE_FRAMES", frames}});
+    EXPECT_EQ(ErrLines(run.err).size(), 1u) << run.err;
+    EXPECT_EQ(Files(tmp.path).size(), 2u);
+  }
+}
+
+TEST(SdlDisplay, WithoutADisplayThereAreNoModesAndTheProgramEndsQuietly) {
+  const Outcome run = RunHelper({"1"}, {{"CUBE_DISPLAY", "sdl"}, {"SDL_VIDEODRIVER", "x11"}});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.Line("modes"), "0");
+  EXPECT_EQ(run.Line("presents"), "(absent)");
+  // An unknown name is reported and the default, sdl, is tried.
+  const Outcome unknown = RunHelper({"1"}, {{"CUBE_DISPLAY", "wayland"}, {"SDL_VIDEODRIVER", "x11"}});
+  EXPECT_EQ(unknown.exitCode, 0);
+  EXPECT_EQ(ErrLines(unknown.err).size(), 1u) << unknown.err;
+  EXPECT_EQ(unknown.Line("modes"), "0");
+}
+
+// A private X server, on whichever display number is free; stopped with
+// the object.
+class Xvfb {
+ public:
+  Xvfb() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    const bool started =
+        server_.Start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "800x600x24", "-nolisten", "tcp"},
+                      {});
+    close(fds[1]);
+    std::string number;
+    pollfd in = {fds[0], POLLIN, 0};
+    char c;
+    while (started && poll(&in, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) name = ":" + number;
+  }
+  std::string name;
+
+ private:
+  Child server_;
+};
+
+// A top-level window of the X server by its UTF-8 title, or 0.
+::Window FindByTitle(Display* display, const std::string& title) {
+  const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
+  const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+  ::Window root = 0, parent = 0, *children = nullptr, found = 0;
+  unsigned count = 0;
+  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return 0;
+  for (unsigned i = 0; i < count && found == 0; ++i) {
+    Atom type;
+    int format;
+    unsigned long items, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, children[i], netName, 0, 256, False, utf8, &type, &format, &items, &after, &data) ==
+            Success &&
+        data != nullptr) {
+      if (std::string(reinterpret_cast<char*>(data), items) == title) found = children[i];
+      XFree(data);
+    }
+  }
+  if (children != nullptr) XFree(children);
+  return found;
+}
+
+// Pixels of the window that differ from frame k of the helper's picture.
+unsigned WrongPixels(Display* display, ::Window window, unsigned k, unsigned width, unsigned height) {
+  XImage* image = XGetImage(display, window, 0, 0, width, height, AllPlanes, ZPixmap);
+  if (image == nullptr) return width * height;
+  unsigned wrong = 0;
+  for (unsigned y = 0; y < height; ++y)
+    for (unsigned x = 0; x < width; ++x)
+      if ((XGetPixel(image, static_cast<int>(x), static_cast<int>(y)) & 0xFFFFFF) != Pattern(k, x, y)) ++wrong;
+  XDestroyImage(image);
+  return wrong;
+}
+
+TEST(SdlDisplay, ShowsTheWindowWithItsTitleSizePlaceAndPictureAndTakesTheCloseButton) {
+  Xvfb server;
+  if (server.name.empty()) GTEST_SKIP() << "no Xvfb here";
+  const std::string title = "W\xC3\xBCrfel \xE2\x9C\x93";
+  Child helper;
+  ASSERT_TRUE(helper.Start({CUBE_DISPLAY_HELPER, "3", "--size", "96", "64", "--title", title, "--wait"},
+                           {{"CUBE_DISPLAY", "sdl"}, {"DISPLAY", server.name}, {"SDL_VIDEODRIVER", "x11"}}));
+  std::map<std::string, std::string> lines;
+  for (std::string line; line != "ready";) {
+    ASSERT_TRUE(helper.ReadLine(&line)) << "helper ended early: " << helper.out << helper.err;
+    const size_t space = line.find(' ');
+    if (space != std::string::npos) lines[line.substr(0, space)] = line.substr(space + 1);
+  }
+  EXPECT_NE(lines["modes"], "0");
+
+  Display* display = XOpenDisplay(server.name.c_str());
+  ASSERT_NE(display, nullptr);
+  const ::Window window = FindByTitle(display, title);
+  ASSERT_NE(window, 0u) << "no window titled " << title;
+  XWindowAttributes attributes;
+  ASSERT_TRUE(XGetWindowAttributes(display, window, &attributes));
+  EXPECT_EQ(attributes.width, 96);
+  EXPECT_EQ(attributes.height, 64);
+  int x = 0, y = 0;
+  ::Window child;
+  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+  // Where the client area of a window placed at (10, 20) is.
+  EXPECT_EQ(std::to_string(x) + " " + std::to_string(y), lines["client"]);
+  // The helper presents its last frame over and over; give the server a
+  // moment to show one.
+  unsigned wrong = 96 * 64;
+  for (int i = 0; i < 200 && wrong != 0; ++i) {
+    wrong = WrongPixels(display, window, 2, 96, 64);
+    if (wrong != 0) usleep(10000);
+  }
+  EXPECT_EQ(wrong, 0u);
+
+  // The window manager's close button, as X clients are asked.
+  XEvent close = {};
+  close.xclient.type = ClientMessage;
+  close.xclient.window = window;
+  close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  close.xclient.format = 32;
+  close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  close.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display, window, False, NoEventMask, &close);
+  XFlush(display);
+  std::string line;
+  while (helper.ReadLine(&line) && line.rfind("close", 0) != 0) {
+  }
+  EXPECT_EQ(line, "close 3") << helper.err;
+  EXPECT_EQ(helper.Finish(), 0);
+  XCloseDisplay(display);
+}
+
+}  // namespace
