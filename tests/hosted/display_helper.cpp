@@ -12,7 +12,9 @@
 //                        before it and the deadline it slept to
 // Arguments: FRAMES [--size W H] [--dest W H] [--fake-clock] [--title UTF-8]
 // [--wait]. --wait keeps presenting the last frame after "ready" until
-// WM_CLOSE (then "close N") or until standard input closes.
+// WM_CLOSE (then "close N") or until standard input closes, and says
+// "escape-seen" as soon as Escape is held and "activate 0|1" on each
+// WM_ACTIVATEAPP.
 #include <poll.h>
 #include <unistd.h>
 
@@ -35,11 +37,16 @@ uint32_t Pattern(unsigned k, unsigned x, unsigned y) {
 
 unsigned presents = 0;
 long closeAt = -1;
+bool waiting = false;
 
 LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CLOSE) {
     if (closeAt < 0) closeAt = static_cast<long>(presents);
     return 0;
+  }
+  if (message == WM_ACTIVATEAPP && waiting) {
+    std::printf("activate %d\n", wParam ? 1 : 0);
+    std::fflush(stdout);
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -187,6 +194,7 @@ int main(int argc, char** argv) {
     if (escapeAt < 0 && EscapeHeld()) escapeAt = static_cast<long>(presents);
   }
   if (wait) {
+    waiting = true;
     std::printf("ready\n");
     std::fflush(stdout);
     // At most a minute; the test closes standard input when it is done.
@@ -198,6 +206,11 @@ int main(int argc, char** argv) {
       }
       device->Present(nullptr, destination, nullptr, nullptr);
       Pump();
+      if (escapeAt < 0 && EscapeHeld()) {
+        escapeAt = static_cast<long>(presents);
+        std::printf("escape-seen\n");
+        std::fflush(stdout);
+      }
     }
   }
   escapeAt >= 0 ? std::printf("escape %ld\n", escapeAt) : std::printf("escape none\n");

@@ -25,6 +25,8 @@
 // After gtest: Xlib's macros (None, Bool) clash with its names.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <dlfcn.h>
 
 extern char** environ;
 
@@ -496,7 +498,7 @@ unsigned WrongPixels(Display* display, ::Window window, unsigned k, unsigned wid
   return wrong;
 }
 
-TEST(SdlDisplay, ShowsTheWindowWithItsTitleSizePlaceAndPictureAndTakesTheCloseButton) {
+TEST(SdlDisplay, ShowsTheWindowAndPictureAndPassesOnFocusEscapeAndTheCloseButton) {
   Xvfb server;
   if (server.name.empty()) GTEST_SKIP() << "no Xvfb here";
   const std::string title = "W\xC3\xBCrfel \xE2\x9C\x93";
@@ -533,6 +535,41 @@ TEST(SdlDisplay, ShowsTheWindowWithItsTitleSizePlaceAndPictureAndTakesTheCloseBu
   }
   EXPECT_EQ(wrong, 0u);
 
+  // The program was active since it showed its window: focus given to it
+  // again is no news, focus taken away deactivates it.
+  XSetInputFocus(display, window, RevertToNone, CurrentTime);
+  XSync(display, False);
+  XSetInputFocus(display, None, RevertToNone, CurrentTime);
+  XFlush(display);
+  std::string activation;
+  ASSERT_TRUE(helper.ReadLine(&activation));
+  EXPECT_EQ(activation, "activate 0");
+
+  // Escape pressed while no window has the focus still shows in
+  // GetAsyncKeyState: the X server is asked for the keyboard's state.
+  // XTest presses it; its library is loaded only if it is there.
+  if (void* xtest = dlopen("libXtst.so.6", RTLD_NOW)) {
+    using FakeKey = int (*)(Display*, unsigned, int, unsigned long);
+    auto fakeKey = reinterpret_cast<FakeKey>(dlsym(xtest, "XTestFakeKeyEvent"));
+    ASSERT_NE(fakeKey, nullptr);
+    const unsigned escape = XKeysymToKeycode(display, XK_Escape);
+    fakeKey(display, escape, True, 0);
+    XFlush(display);
+    std::string seen;
+    while (helper.ReadLine(&seen) && seen != "escape-seen") {
+    }
+    EXPECT_EQ(seen, "escape-seen");
+    fakeKey(display, escape, False, 0);
+    XFlush(display);
+  } else {
+    std::printf("libXtst.so.6 not found: Escape without focus not checked\n");
+  }
+
+  XSetInputFocus(display, window, RevertToNone, CurrentTime);
+  XFlush(display);
+  ASSERT_TRUE(helper.ReadLine(&activation));
+  EXPECT_EQ(activation, "activate 1");
+
   // The window manager's close button, as X clients are asked.
   XEvent close = {};
   close.xclient.type = ClientMessage;
@@ -547,7 +584,7 @@ TEST(SdlDisplay, ShowsTheWindowWithItsTitleSizePlaceAndPictureAndTakesTheCloseBu
   while (helper.ReadLine(&line) && line.rfind("close", 0) != 0) {
   }
   EXPECT_EQ(line, "close 3") << helper.err;
-  EXPECT_EQ(helper.Finish(), 0);
+  EXPECT_EQ(helper.Finish(), 0) << helper.err;
   XCloseDisplay(display);
 }
 
