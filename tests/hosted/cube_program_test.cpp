@@ -1,0 +1,302 @@
+// The real cube program on the headless display, driven and watched through
+// its environment: captured frames against an independent computation of
+// the scene, the ways out, and a long run that must leave nothing behind.
+#include <png.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hosted/hooks.h"
+#include "scene/scene.h"
+#include "screen/screen_fixture.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;  // 0x00RRGGBB, rows top first
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+bool ReadPng(const fs::path& path, Picture& picture) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
+  png.format = PNG_FORMAT_RGB;
+  std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(png));
+  if (!png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr)) return false;
+  picture.width = static_cast<int>(png.width);
+  picture.height = static_cast<int>(png.height);
+  picture.pixels.resize(static_cast<size_t>(picture.width) * picture.height);
+  for (size_t i = 0; i < picture.pixels.size(); ++i)
+    picture.pixels[i] = (uint32_t{rgb[3 * i]} << 16) | (uint32_t{rgb[3 * i + 1]} << 8) | rgb[3 * i + 2];
+  return true;
+}
+
+class CubeProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("cube-frames-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs the program with these variables on top of the environment;
+  // its exit code, or -1 when it had to be killed after a minute.
+  int Run(std::map<std::string, std::string> vars) {
+    vars.emplace("CUBE_DISPLAY", "headless");
+    vars.emplace("CUBE_REFRESH_HZ", "0");
+    std::vector<std::string> entries;
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string entry = *e;
+      if (!vars.count(entry.substr(0, entry.find('=')))) entries.push_back(entry);
+    }
+    for (const auto& [name, value] : vars) entries.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (std::string& entry : entries) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    char program[] = CUBE_PROGRAM;
+    char* argv[] = {program, nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program, nullptr, nullptr, argv, envp.data()) != 0) return -2;
+    int status = 0;
+    for (int waited = 0; waited < 60000; waited += 5) {
+      if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+  }
+
+  fs::path Frame(int index) const {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%05d.png", index);
+    return dir_ / name;
+  }
+  size_t FrameCount() const {
+    if (!fs::exists(dir_)) return 0;
+    return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+  }
+
+  fs::path dir_;
+};
+
+// The scene after `steps` rotation steps, computed here from the rotation
+// and shading formulas: each visible face's projected outline and grey.
+struct ExpectedFace {
+  double x[4];
+  double y[4];
+  uint32_t grey;
+};
+
+std::vector<ExpectedFace> ExpectedFaces(int steps) {
+  static const int corners[8][3] = {{-1, -1, -1}, {-1, -1, 1}, {-1, 1, -1}, {-1, 1, 1},
+                                    {1, -1, -1},  {1, -1, 1},  {1, 1, -1},  {1, 1, 1}};
+  static const int faces[6][4] = {{0, 3, 1, 2}, {0, 5, 4, 1}, {0, 6, 2, 4}, {6, 3, 2, 7}, {3, 5, 1, 7}, {4, 7, 6, 5}};
+  double p[8][3];
+  const double r = 3.14159265358979323846 / 180.0;
+  const double a = steps == 0 ? 0 : (5 + 2 * (steps - 1)) % 360 * r;
+  const double b = steps == 0 ? 0 : (2 + (steps - 1)) % 360 * r;
+  const double c = steps == 0 ? 0 : (3 + 3 * (steps - 1)) % 360 * r;
+  for (int k = 0; k < 8; ++k) {
+    const double x = corners[k][0], y = corners[k][1], z = corners[k][2];
+    const double y1 = std::cos(a) * y - std::sin(a) * z, z1 = std::sin(a) * y + std::cos(a) * z;
+    const double x2 = std::cos(b) * x - std::sin(b) * z1, z2 = std::sin(b) * x + std::cos(b) * z1;
+    p[k][0] = std::cos(c) * x2 - std::sin(c) * y1;
+    p[k][1] = std::sin(c) * x2 + std::cos(c) * y1;
+    p[k][2] = z2;
+  }
+  std::vector<ExpectedFace> visible;
+  for (const auto& f : faces) {
+    const double* A = p[f[0]];
+    const double* B = p[f[1]];
+    const double* C = p[f[2]];
+    const double u[3] = {A[0] - B[0], A[1] - B[1], A[2] - B[2]};
+    const double v[3] = {C[0] - A[0], C[1] - A[1], C[2] - A[2]};
+    const double n[3] = {u[1] * v[2] - v[1] * u[2], u[2] * v[0] - v[2] * u[0], u[0] * v[1] - v[0] * u[1]};
+    const double cosine = -n[2] / std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    if (!(cosine > 1e-9)) continue;
+    ExpectedFace face{};
+    const int order[4] = {f[0], f[2], f[1], f[3]};
+    for (int i = 0; i < 4; ++i) {
+      face.x[i] = 90 * p[order[i]][0] + 320;
+      face.y[i] = 90 * p[order[i]][1] + 240;
+    }
+    face.grey = static_cast<uint32_t>(cosine * 255.0);
+    visible.push_back(face);
+  }
+  return visible;
+}
+
+// Signed distance of (px, py) inside a convex outline (positive inside).
+double Inside(const ExpectedFace& f, double px, double py) {
+  double least = 1e9, area = 0;
+  for (int i = 0; i < 4; ++i) area += f.x[i] * f.y[(i + 1) % 4] - f.x[(i + 1) % 4] * f.y[i];
+  const double sign = area > 0 ? 1 : -1;
+  for (int i = 0; i < 4; ++i) {
+    const double ex = f.x[(i + 1) % 4] - f.x[i], ey = f.y[(i + 1) % 4] - f.y[i];
+    const double d = sign * (ex * (py - f.y[i]) - ey * (px - f.x[i])) / std::hypot(ex, ey);
+    least = std::min(least, d);
+  }
+  return least;
+}
+
+// Pixels of a frame that differ from the computed scene, everywhere but
+// within two pixels of an outline, where rasterisation and float rounding
+// decide; checked counts the pixels compared.
+int WrongPixels(const Picture& frame, int steps, int* checked) {
+  const std::vector<ExpectedFace> faces = ExpectedFaces(steps);
+  int wrong = 0;
+  *checked = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      uint32_t expected = 0;
+      bool nearEdge = false;
+      for (const ExpectedFace& f : faces) {
+        const double d = Inside(f, x, y);
+        if (std::fabs(d) < 2.0) nearEdge = true;
+        if (d > 0) expected = f.grey * 0x010101u;
+      }
+      if (nearEdge) continue;
+      ++*checked;
+      const uint32_t seen = frame.At(x, y);
+      const int diff = std::abs(static_cast<int>(seen & 0xFF) - static_cast<int>(expected & 0xFF));
+      if (diff > 1 || seen != (seen & 0xFF) * 0x010101u) ++wrong;
+    }
+  return wrong;
+}
+
+TEST_F(CubeProgramTest, FirstFrameIsTheWhiteFrontSquare) {
+  EXPECT_EQ(Run({{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_CAPTURE_FRAMES", "0"}, {"CUBE_CLOSE_AFTER", "1"}}), 0);
+  Picture frame;
+  ASSERT_TRUE(ReadPng(Frame(0), frame));
+  ASSERT_EQ(frame.width, 640);
+  ASSERT_EQ(frame.height, 480);
+  int wrong = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x)
+      if (frame.At(x, y) != ((x >= 230 && x <= 410 && y >= 150 && y <= 330) ? 0xFFFFFFu : 0u)) ++wrong;
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(FrameCount(), 1u);
+}
+
+TEST_F(CubeProgramTest, TurnedFramesShowTheComputedFacesAndGreys) {
+  EXPECT_EQ(Run({{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_CAPTURE_FRAMES", "1,37,180,359"}, {"CUBE_CLOSE_AFTER", "360"}}),
+            0);
+  for (int index : {1, 37, 180, 359}) {
+    Picture frame;
+    ASSERT_TRUE(ReadPng(Frame(index), frame)) << index;
+    ASSERT_EQ(frame.width, 640);
+    ASSERT_EQ(frame.height, 480);
+    // Repaints of the window present too, showing the frame before again,
+    // so present n shows the scene after n steps or a few less.
+    int best = -1, fewest = 640 * 480, checked = 0;
+    for (int steps = index; steps >= 0 && steps >= index - 8; --steps) {
+      int seen = 0;
+      const int wrong = WrongPixels(frame, steps, &seen);
+      if (wrong < fewest) {
+        fewest = wrong;
+        best = steps;
+        checked = seen;
+      }
+    }
+    EXPECT_EQ(fewest, 0) << "present " << index << ", closest to " << best << " steps";
+    EXPECT_GT(checked, 600 * 440);
+  }
+}
+
+TEST_F(CubeProgramTest, EscapeHeldFromTheStartEndsAfterOneTurnedFrame) {
+  EXPECT_EQ(Run({{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_ESCAPE_AFTER", "0"}}), 0);
+  // The unturned frame, then one turned frame.
+  EXPECT_EQ(FrameCount(), 2u);
+  EXPECT_TRUE(fs::exists(Frame(1)));
+}
+
+TEST_F(CubeProgramTest, CloseButtonEndsTheLoopWithZero) {
+  EXPECT_EQ(Run({{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_CLOSE_AFTER", "5"}}), 0);
+  // The click is dispatched by one poll and its close event returned by a
+  // later one: a few more frames, never an endless run.
+  EXPECT_GE(FrameCount(), 5u);
+  EXPECT_LE(FrameCount(), 10u);
+}
+
+TEST_F(CubeProgramTest, WithoutDirect3DNothingIsShownAndTheExitCodeIsZero) {
+  EXPECT_EQ(Run({{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_NO_D3D9", "1"}, {"CUBE_CLOSE_AFTER", "1"}}), 0);
+  EXPECT_EQ(FrameCount(), 0u);
+}
+
+TEST_F(CubeProgramTest, SixteenBitDesktopsDrawTheSameGeometry) {
+  auto shapes = [&](const char* format) {
+    fs::remove_all(dir_);
+    EXPECT_EQ(Run({{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_CAPTURE_FRAMES", "50"}, {"CUBE_CLOSE_AFTER", "51"},
+                   {"CUBE_DESKTOP_FORMAT", format}}),
+              0);
+    Picture frame;
+    EXPECT_TRUE(ReadPng(Frame(50), frame)) << format;
+    std::vector<bool> lit(frame.pixels.size());
+    for (size_t i = 0; i < lit.size(); ++i) lit[i] = frame.pixels[i] != 0;
+    return lit;
+  };
+  const std::vector<bool> full = shapes("x8r8g8b8");
+  ASSERT_EQ(full.size(), 640u * 480u);
+  EXPECT_EQ(shapes("r5g6b5"), full);
+  EXPECT_EQ(shapes("x1r5g5b5"), full);
+}
+
+// A clock on which the retrace wait costs nothing.
+uint64_t fakeMicros;
+uint64_t FakeNow() { return fakeMicros; }
+void FakeSleep(uint64_t micros) { fakeMicros += micros; }
+
+class CubeLongRunTest : public ScreenFixture {
+ protected:
+  void SetUp() override {
+    hosted::SetD3D9Clock(FakeNow, FakeSleep);
+    ScreenFixture::SetUp();
+  }
+  void TearDown() override {
+    ScreenFixture::TearDown();
+    hosted::SetD3D9Clock(nullptr, nullptr);
+  }
+};
+
+TEST_F(CubeLongRunTest, TwentyThousandFramesLeaveNothingBehind) {
+  SceneSetUp();
+  HWND window = OpenSceneScreen();
+  RenderFrame();
+  const unsigned gdi = hosted::GdiLiveObjects();
+  const size_t blocks = hosted::HeapLiveBlocks(MainHeap);
+  const int d3d = hosted::D3D9LiveObjects();
+  for (int frame = 0; frame < 20000; ++frame) {
+    RotateCube();
+    RenderFrame();
+    WindowPollEvent();
+  }
+  EXPECT_EQ(hosted::GdiLiveObjects(), gdi);
+  EXPECT_EQ(hosted::HeapLiveBlocks(MainHeap), blocks);
+  EXPECT_EQ(hosted::D3D9LiveObjects(), d3d);
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_TRUE(IsWindow(Screen.childWindow));
+  EXPECT_EQ(Screen.deviceActive, 1);
+}
+
+}  // namespace
