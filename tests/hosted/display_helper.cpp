@@ -13,8 +13,8 @@
 // Arguments: FRAMES [--size W H] [--dest W H] [--fake-clock] [--title UTF-8]
 // [--wait]. --wait keeps presenting the last frame after "ready" until
 // WM_CLOSE (then "close N") or until standard input closes, and says
-// "escape-seen" as soon as Escape is held and "activate 0|1" on each
-// WM_ACTIVATEAPP.
+// "escape-seen" as soon as Escape is held, and "activate 0|1",
+// "keydown VK" and "paint" on each WM_ACTIVATEAPP, WM_KEYDOWN and WM_PAINT.
 #include <poll.h>
 #include <unistd.h>
 
@@ -44,8 +44,17 @@ LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (closeAt < 0) closeAt = static_cast<long>(presents);
     return 0;
   }
-  if (message == WM_ACTIVATEAPP && waiting) {
-    std::printf("activate %d\n", wParam ? 1 : 0);
+  if (waiting) {
+    if (message == WM_ACTIVATEAPP) std::printf("activate %d\n", wParam ? 1 : 0);
+    if (message == WM_KEYDOWN) std::printf("keydown %u\n", static_cast<unsigned>(wParam));
+    if (message == WM_PAINT) {
+      PAINTSTRUCT paint;
+      BeginPaint(window, &paint);
+      EndPaint(window, &paint);
+      std::printf("paint\n");
+      std::fflush(stdout);
+      return 0;
+    }
     std::fflush(stdout);
   }
   return DefWindowProcW(window, message, wParam, lParam);

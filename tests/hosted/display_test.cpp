@@ -498,7 +498,7 @@ unsigned WrongPixels(Display* display, ::Window window, unsigned k, unsigned wid
   return wrong;
 }
 
-TEST(SdlDisplay, ShowsTheWindowAndPictureAndPassesOnFocusEscapeAndTheCloseButton) {
+TEST(SdlDisplay, ShowsTheWindowAndItsPictureAndPassesOnTheUsersActions) {
   Xvfb server;
   if (server.name.empty()) GTEST_SKIP() << "no Xvfb here";
   const std::string title = "W\xC3\xBCrfel \xE2\x9C\x93";
@@ -548,10 +548,10 @@ TEST(SdlDisplay, ShowsTheWindowAndPictureAndPassesOnFocusEscapeAndTheCloseButton
   // Escape pressed while no window has the focus still shows in
   // GetAsyncKeyState: the X server is asked for the keyboard's state.
   // XTest presses it; its library is loaded only if it is there.
-  if (void* xtest = dlopen("libXtst.so.6", RTLD_NOW)) {
-    using FakeKey = int (*)(Display*, unsigned, int, unsigned long);
-    auto fakeKey = reinterpret_cast<FakeKey>(dlsym(xtest, "XTestFakeKeyEvent"));
-    ASSERT_NE(fakeKey, nullptr);
+  using FakeKey = int (*)(Display*, unsigned, int, unsigned long);
+  FakeKey fakeKey = nullptr;
+  if (void* xtest = dlopen("libXtst.so.6", RTLD_NOW)) fakeKey = reinterpret_cast<FakeKey>(dlsym(xtest, "XTestFakeKeyEvent"));
+  if (fakeKey != nullptr) {
     const unsigned escape = XKeysymToKeycode(display, XK_Escape);
     fakeKey(display, escape, True, 0);
     XFlush(display);
@@ -569,6 +569,34 @@ TEST(SdlDisplay, ShowsTheWindowAndPictureAndPassesOnFocusEscapeAndTheCloseButton
   XFlush(display);
   ASSERT_TRUE(helper.ReadLine(&activation));
   EXPECT_EQ(activation, "activate 1");
+
+  // With the focus, keys arrive as messages with Windows' key codes.
+  if (fakeKey != nullptr) {
+    for (KeySym key : {XK_a, XK_7, XK_F5, XK_Left, XK_Return}) {
+      fakeKey(display, XKeysymToKeycode(display, key), True, 0);
+      fakeKey(display, XKeysymToKeycode(display, key), False, 0);
+    }
+    XFlush(display);
+    std::vector<std::string> keys;
+    for (std::string line; keys.size() < 5 && helper.ReadLine(&line);)
+      if (line.rfind("keydown", 0) == 0) keys.push_back(line);
+    EXPECT_EQ(keys, (std::vector<std::string>{"keydown 65", "keydown 55", "keydown 116", "keydown 37", "keydown 13"}));
+  }
+
+  // A window passing over it leaves it to be painted again.
+  XSetWindowAttributes over = {};
+  over.override_redirect = True;
+  const ::Window cover = XCreateWindow(display, DefaultRootWindow(display), x - 5, y - 5, 200, 200, 0, CopyFromParent,
+                                       InputOutput, CopyFromParent, CWOverrideRedirect, &over);
+  XMapWindow(display, cover);
+  XSync(display, False);
+  XUnmapWindow(display, cover);
+  XDestroyWindow(display, cover);
+  XFlush(display);
+  std::string painted;
+  while (helper.ReadLine(&painted) && painted != "paint") {
+  }
+  EXPECT_EQ(painted, "paint");
 
   // The window manager's close button, as X clients are asked.
   XEvent close = {};
