@@ -80,7 +80,8 @@ class Child {
   }
   ~Child() {
     if (pid_ > 0) {
-      kill(pid_, SIGKILL);
+      // TERM, not KILL: an X server removes its socket and lock on the way.
+      kill(pid_, SIGTERM);
       Finish();
     }
   }
