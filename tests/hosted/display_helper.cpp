@@ -100,7 +100,8 @@ void Draw(IDirect3DDevice9* device, unsigned k, unsigned width, unsigned height)
   if (device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back) != D3D_OK) return;
   D3DSURFACE_DESC desc;
   D3DLOCKED_RECT locked;
-  if (back->GetDesc(&desc) == D3D_OK && desc.Format == D3DFMT_X8R8G8B8 && back->LockRect(&locked, nullptr, 0) == D3D_OK) {
+  if (back->GetDesc(&desc) == D3D_OK && desc.Format == D3DFMT_X8R8G8B8 &&
+      back->LockRect(&locked, nullptr, 0) == D3D_OK) {
     for (unsigned y = 0; y < height; ++y) {
       auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
       for (unsigned x = 0; x < width; ++x) row[x] = Pattern(k, x, y);

@@ -551,7 +551,8 @@ TEST(SdlDisplay, ShowsTheWindowAndItsPictureAndPassesOnTheUsersActions) {
   // XTest presses it; its library is loaded only if it is there.
   using FakeKey = int (*)(Display*, unsigned, int, unsigned long);
   FakeKey fakeKey = nullptr;
-  if (void* xtest = dlopen("libXtst.so.6", RTLD_NOW)) fakeKey = reinterpret_cast<FakeKey>(dlsym(xtest, "XTestFakeKeyEvent"));
+  if (void* xtest = dlopen("libXtst.so.6", RTLD_NOW))
+    fakeKey = reinterpret_cast<FakeKey>(dlsym(xtest, "XTestFakeKeyEvent"));
   if (fakeKey != nullptr) {
     const unsigned escape = XKeysymToKeycode(display, XK_Escape);
     fakeKey(display, escape, True, 0);
