@@ -40,6 +40,8 @@ void CloseAfter(int frames) {
 }
 
 TEST(CubeProgram, RunsItsFrameLoopUntilAskedToCloseAndExitsWithZero) {
+  // A fresh process, not a fork of this one with its earlier tests' state.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         CloseAfter(120);
