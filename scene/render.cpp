@@ -50,6 +50,23 @@ void DrawFace(HDC dc, Colour colour) {
 
 static_assert(sizeof(QuadPoint) == sizeof(POINT), "an outline point is a platform point");
 
+float FaceShade(int face) {
+  const signed char* corners = Scene.faceIdx + 4 * face;
+  const Vec A = Corner(corners[0]);
+  const Vec B = Corner(corners[1]);
+  const Vec C = Corner(corners[2]);
+  const Vec a = Minus(A, B);
+  const Vec d = Minus(C, A);
+  const float nx = static_cast<float>(static_cast<double>(a.y) * d.z - static_cast<double>(d.y) * a.z);
+  const float ny = static_cast<float>(static_cast<double>(a.z) * d.x - static_cast<double>(d.z) * a.x);
+  const float nz = static_cast<float>(static_cast<double>(a.x) * d.y - static_cast<double>(d.x) * a.y);
+  const float len = static_cast<float>(
+      std::sqrt(static_cast<double>(nx) * nx + static_cast<double>(ny) * ny + static_cast<double>(nz) * nz));
+  return static_cast<float>(static_cast<double>(nz) * Scene.lightZ / (static_cast<double>(len) * Scene.lightLen));
+}
+
+int32_t FaceGrey(float shade) { return TruncToInt(static_cast<double>(shade) * 255.0) & 0xFF; }
+
 int32_t RenderFrame() {
   HDC dc = DrawBegin(ScreenDrawTarget());
   // Without a session there is nothing to draw on; the flip still paces
@@ -57,27 +74,16 @@ int32_t RenderFrame() {
   if (dc != nullptr) {
     DrawFillRect(0, 0, 640, 480, 0);
     for (int f = 0; f < 6; ++f) {
-      const signed char* face = Scene.faceIdx + 4 * f;
-      const Vec A = Corner(face[0]);
-      const Vec B = Corner(face[1]);
-      const Vec C = Corner(face[2]);
-      const Vec D = Corner(face[3]);
-      const Vec a = Minus(A, B);
-      const Vec d = Minus(C, A);
-      const float nx = static_cast<float>(static_cast<double>(a.y) * d.z - static_cast<double>(d.y) * a.z);
-      const float ny = static_cast<float>(static_cast<double>(a.z) * d.x - static_cast<double>(d.z) * a.x);
-      const float nz = static_cast<float>(static_cast<double>(a.x) * d.y - static_cast<double>(d.x) * a.y);
-      const float len = static_cast<float>(std::sqrt(static_cast<double>(nx) * nx + static_cast<double>(ny) * ny +
-                                                     static_cast<double>(nz) * nz));
-      const float shade = static_cast<float>(static_cast<double>(nz) * Scene.lightZ /
-                                             (static_cast<double>(len) * Scene.lightLen));
+      const float shade = FaceShade(f);
       // Looking away, edge-on, or not a number.
       if (!(shade > 0.0f)) continue;
-      Scene.quadPts[0] = Project(A);
-      Scene.quadPts[1] = Project(C);
-      Scene.quadPts[2] = Project(B);
-      Scene.quadPts[3] = Project(D);
-      const int32_t grey = TruncToInt(static_cast<double>(shade) * 255.0) & 0xFF;
+      const signed char* corners = Scene.faceIdx + 4 * f;
+      // Round the face: A, C, B, D.
+      Scene.quadPts[0] = Project(Corner(corners[0]));
+      Scene.quadPts[1] = Project(Corner(corners[2]));
+      Scene.quadPts[2] = Project(Corner(corners[1]));
+      Scene.quadPts[3] = Project(Corner(corners[3]));
+      const int32_t grey = FaceGrey(shade);
       DrawFace(dc, ColorFromRgb(grey, grey, grey));
     }
   }

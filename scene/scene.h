@@ -45,5 +45,9 @@ void SceneSetUp();
 int32_t RotateCube();
 // Draws the visible faces on the back buffer and presents it.
 int32_t RenderFrame();
+// A face's cosine with the view from its current corners (positive: facing
+// the viewer), and the grey a shade is drawn in.
+float FaceShade(int face);
+int32_t FaceGrey(float shade);
 // The whole program: start-up, opening, frame loop, shutdown; never returns.
 [[noreturn]] void CubeMain();

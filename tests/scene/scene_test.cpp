@@ -113,6 +113,38 @@ TEST_F(SceneModelTest, RotationStepsThroughTheAngleSequence) {
   EXPECT_EQ(Scene.angleZ, 3);
 }
 
+TEST_F(SceneModelTest, FacesAreShadedByTheirCosineWithTheView) {
+  // As loaded, only face 2 (z = -1) faces the viewer, fully; faces 0, 1, 3
+  // and 5 are edge-on and face 4 looks away.
+  EXPECT_EQ(FaceShade(2), 1.0f);
+  for (int f : {0, 1, 3, 5}) EXPECT_EQ(FaceShade(f), 0.0f) << f;
+  EXPECT_EQ(FaceShade(4), -1.0f);
+
+  // Turned a hundredth of a degree about y: face 0 (x = -1) now faces the
+  // viewer, only just.
+  const double angle = 0.01 * 3.14159265358979323846 / 180.0;
+  for (int k = 0; k < 8; ++k) {
+    const float x = Scene.baseVerts[3 * k], z = Scene.baseVerts[3 * k + 2];
+    Scene.curVerts[3 * k] = static_cast<float>(std::cos(angle) * x - std::sin(angle) * z);
+    Scene.curVerts[3 * k + 2] = static_cast<float>(std::sin(angle) * x + std::cos(angle) * z);
+  }
+  const float slight = FaceShade(0);
+  EXPECT_LT(FaceShade(5), 0.0f);
+  EXPECT_GT(slight, 0.0f);
+  EXPECT_LT(slight, 0.001f);
+  // A face that barely faces the viewer is drawn, in black.
+  EXPECT_EQ(FaceGrey(slight), 0);
+}
+
+TEST(SceneGrey, TruncatesAndKeepsTheLowByte) {
+  EXPECT_EQ(FaceGrey(1.0f), 255);
+  // A hair above one still gives white, never a wrapped 0.
+  EXPECT_EQ(FaceGrey(std::nextafter(1.0f, 2.0f)), 255);
+  EXPECT_EQ(FaceGrey(0.5f), 127);
+  EXPECT_EQ(FaceGrey(0.999f), 254);
+  EXPECT_EQ(FaceGrey(1.0f / 255.0f), 1);
+}
+
 class SceneFrameTest : public ScreenFixture {
  protected:
   void SetUp() override {
@@ -195,7 +227,7 @@ TEST_F(SceneFrameTest, TurnedFramesShowTheVisibleFacesInTheirGreys) {
   }
 }
 
-TEST_F(SceneFrameTest, TruncationTakesTheWholeSumAndEdgeOnFacesStayUndrawn) {
+TEST_F(SceneFrameTest, ProjectionTruncatesTheWholeSum) {
   // Face 2 (z = -1) with its corner A moved to x = -1.2345: 90 * -1.2345 +
   // 320 = 208.895 gives 208.
   const int cornerA = Scene.faceIdx[8];
