@@ -11,10 +11,12 @@
 //   sleeps B:D ...       with --fake-clock: each retrace wait, as the clock
 //                        before it and the deadline it slept to
 // Arguments: FRAMES [--size W H] [--dest W H] [--fake-clock] [--title UTF-8]
-// [--wait]. --wait keeps presenting the last frame after "ready" until
-// WM_CLOSE (then "close N") or until standard input closes, and says
-// "escape-seen" as soon as Escape is held, and "activate 0|1",
+// [--wait] [--exit-process]. --wait keeps presenting the last frame after
+// "ready" until WM_CLOSE (then "close N") or until standard input closes,
+// and says "escape-seen" as soon as Escape is held, and "activate 0|1",
 // "keydown VK" and "paint" on each WM_ACTIVATEAPP, WM_KEYDOWN and WM_PAINT.
+// --exit-process ends through ExitProcess, as the program does, instead of
+// returning from main.
 #include <poll.h>
 #include <unistd.h>
 
@@ -119,7 +121,7 @@ int main(int argc, char** argv) {
   if (argc < 2) return 2;
   const unsigned frames = static_cast<unsigned>(std::atoi(argv[1]));
   unsigned width = 64, height = 48, destW = 0, destH = 0;
-  bool fakeClock = false, wait = false;
+  bool fakeClock = false, wait = false, exitProcess = false;
   std::string title = "Display helper";
   for (int i = 2; i < argc; ++i) {
     const std::string a = argv[i];
@@ -135,6 +137,8 @@ int main(int argc, char** argv) {
       title = argv[++i];
     } else if (a == "--wait") {
       wait = true;
+    } else if (a == "--exit-process") {
+      exitProcess = true;
     } else {
       return 2;
     }
@@ -235,5 +239,6 @@ int main(int argc, char** argv) {
   device->Release();
   d3d->Release();
   DestroyWindow(window);
+  if (exitProcess) ExitProcess(0);
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -425,6 +427,90 @@ TEST(HeadlessSettings, NumbersTakeDigitsOnly) {
     EXPECT_EQ(ErrLines(run.err).size(), 1u) << run.err;
     EXPECT_EQ(Files(tmp.path).size(), 2u);
   }
+}
+
+uint64_t MonotonicNanos() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
+// A present log as (index, nanoseconds) pairs; a line that is not two
+// numbers, or a last line without its end, fails the test.
+std::vector<std::pair<uint64_t, uint64_t>> ReadLog(const std::string& path) {
+  std::vector<std::pair<uint64_t, uint64_t>> entries;
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(text.empty() || text.back() == '\n') << "log ends inside a line";
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t space = line.find(' ');
+    const bool digits = space != std::string::npos && space > 0 && space + 1 < line.size() &&
+                        line.find_first_not_of("0123456789 ") == std::string::npos &&
+                        line.find(' ', space + 1) == std::string::npos;
+    if (!digits) {
+      ADD_FAILURE() << "malformed log line \"" << line << "\"";
+      break;
+    }
+    entries.emplace_back(std::stoull(line.substr(0, space)), std::stoull(line.substr(space + 1)));
+  }
+  return entries;
+}
+
+TEST(HeadlessPresentLog, OneLinePerPresentInOrderOnTheMonotonicClockHoweverTheProcessEnds) {
+  TempDir tmp;
+  const std::string path = tmp.path + "/presents.log";
+  // More presents than are held between flushes, then one: each run starts
+  // the log afresh. ExitProcess runs no atexit handlers.
+  for (const char* end : {"", "--exit-process"}) {
+    for (unsigned frames : {700u, 1u}) {
+      SCOPED_TRACE(std::string(end) + " " + std::to_string(frames));
+      std::vector<std::string> args = {std::to_string(frames)};
+      if (*end != '\0') args.push_back(end);
+      const uint64_t before = MonotonicNanos();
+      const Outcome run = RunHelper(args, {{"CUBE_PRESENT_LOG", path}});
+      const uint64_t after = MonotonicNanos();
+      ASSERT_EQ(run.exitCode, 0) << run.err;
+      EXPECT_EQ(run.err, "");
+      const auto entries = ReadLog(path);
+      ASSERT_EQ(entries.size(), frames);
+      uint64_t previous = before;
+      for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].first, i);
+        EXPECT_GE(entries[i].second, previous) << "line " << i;
+        previous = entries[i].second;
+      }
+      EXPECT_LE(previous, after);
+    }
+  }
+  // Paced at 100 Hz, a present waits for the tick after the one before it,
+  // so every second present is more than a period after.
+  const Outcome paced = RunHelper({"6"}, {{"CUBE_PRESENT_LOG", path}, {"CUBE_REFRESH_HZ", "100"}});
+  ASSERT_EQ(paced.exitCode, 0);
+  const auto entries = ReadLog(path);
+  ASSERT_EQ(entries.size(), 6u);
+  for (size_t i = 2; i < entries.size(); ++i)
+    EXPECT_GT(entries[i].second - entries[i - 2].second, 10000000u) << "line " << i;
+}
+
+TEST(HeadlessPresentLog, UnwritableLogIsReportedOnceAndThePresentsGoOn) {
+  TempDir tmp;
+  const std::string file = tmp.path + "/plain";
+  std::ofstream(file) << "x";
+  // Under a plain file, a directory, and a device that is always full
+  // (which shows only when the first lines are flushed).
+  for (const std::string& path : {file + "/presents.log", tmp.path, std::string("/dev/full")}) {
+    SCOPED_TRACE(path);
+    if (path == "/dev/full" && !fs::exists(path)) continue;
+    const Outcome run = RunHelper({"700", "--exit-process"}, {{"CUBE_PRESENT_LOG", path}});
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.Line("presents"), "700");
+    const std::vector<std::string> lines = ErrLines(run.err);
+    ASSERT_EQ(lines.size(), 1u) << run.err;
+    EXPECT_NE(lines[0].find(path), std::string::npos) << lines[0];
+  }
+  EXPECT_FALSE(fs::exists(file + "/presents.log"));
+  EXPECT_EQ(Files(tmp.path), std::set<std::string>{"plain"});
 }
 
 TEST(SdlDisplay, WithoutADisplayThereAreNoModesAndTheProgramEndsQuietly) {

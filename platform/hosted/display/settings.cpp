@@ -112,6 +112,9 @@ Settings ReadSettings(const char* (*get)(const char* name), void (*report)(const
     else if (EqualsIgnoringCase(v, "x1r5g5b5")) s.desktopFormat = D3DFMT_X1R5G5B5;
     else bad("CUBE_DESKTOP_FORMAT", v, "x8r8g8b8");
   }
+  // Any name may be a path; whether it can be written shows at the first
+  // present.
+  s.presentLog = value("CUBE_PRESENT_LOG");
   return s;
 }
 

@@ -35,6 +35,11 @@ struct Settings {
   bool noD3D9 = false;
   // CUBE_DESKTOP_FORMAT.
   D3DFORMAT desktopFormat = D3DFMT_X8R8G8B8;
+  // CUBE_PRESENT_LOG: a file that gets one line "index monotonic_ns" per
+  // headless present (CLOCK_MONOTONIC when the present arrives), made
+  // afresh at the first present; empty for none. A file that cannot be
+  // written is reported once and nothing is logged.
+  std::string presentLog;
 };
 
 // Reads every control through get (getenv's shape). A malformed value keeps

@@ -3,6 +3,8 @@
 // virtual retrace clock, writes presents out as PNG files and acts the
 // scripted user of the CUBE_* controls (settings.h).
 
+#include <time.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -99,13 +101,75 @@ void Capture(uint64_t index, const void* pixels, int width, int height, int pitc
   if (!WritePng(path, pixels, width, height, pitch)) CaptureFailed(path);
 }
 
+// The present log goes through a stdio buffer: the process's end empties
+// it, whether through exit or through ExitProcess, which flushes every
+// stream. Whole lines are flushed every so often as well, so a killed
+// process leaves a log that ends on a line's end.
+struct PresentLog {
+  std::mutex lock;
+  FILE* file = nullptr;
+  bool opened = false;
+  unsigned pending = 0;
+  // Lines held between flushes; the buffer holds them all, so stdio never
+  // writes part of a line by itself.
+  static constexpr unsigned kFlushLines = 256;
+  static constexpr size_t kLineMax = 42;
+  char buffer[kFlushLines * kLineMax + 64];
+};
+
+PresentLog& TheLog() {
+  static PresentLog log;
+  return log;
+}
+
+void LogFailed(PresentLog& log, const std::string& path) {
+  std::fprintf(stderr, "cube display: cannot write CUBE_PRESENT_LOG \"%s\"; presents are not logged\n", path.c_str());
+  if (log.file != nullptr) std::fclose(log.file);
+  log.file = nullptr;
+}
+
+void LogPresent(uint64_t index, uint64_t nanos) {
+  const std::string& path = CurrentSettings().presentLog;
+  if (path.empty()) return;
+  PresentLog& log = TheLog();
+  std::lock_guard<std::mutex> guard(log.lock);
+  if (!log.opened) {
+    log.opened = true;
+    log.file = std::fopen(path.c_str(), "w");
+    if (log.file == nullptr || std::setvbuf(log.file, log.buffer, _IOFBF, sizeof log.buffer) != 0) {
+      LogFailed(log, path);
+      return;
+    }
+  }
+  if (log.file == nullptr) return;
+  char line[PresentLog::kLineMax + 1];
+  const int length = std::snprintf(line, sizeof line, "%llu %llu\n", static_cast<unsigned long long>(index),
+                                   static_cast<unsigned long long>(nanos));
+  // A full disk shows at the flush; the log stops there, said once.
+  if (std::fwrite(line, 1, static_cast<size_t>(length), log.file) != static_cast<size_t>(length)) {
+    LogFailed(log, path);
+  } else if (++log.pending == PresentLog::kFlushLines) {
+    log.pending = 0;
+    if (std::fflush(log.file) != 0) LogFailed(log, path);
+  }
+}
+
+uint64_t MonotonicNanos() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
 void Present(HWND window, const void* pixels, int width, int height, int pitch, const RECT*, int) {
+  // Read first: the time the present arrived, not after its capture.
+  const uint64_t arrived = MonotonicNanos();
   uint64_t index;
   {
     std::lock_guard<std::mutex> guard(Shared().lock);
     Entry(window).presents++;
     index = Shared().presents++;
   }
+  LogPresent(index, arrived);
   const Settings& s = CurrentSettings();
   if (CaptureWanted(s, index)) Capture(index, pixels, width, height, pitch);
   // The scripted user acts once the present is on the screen.
@@ -142,7 +206,11 @@ void ScreenSize(int* width, int* height) {
   *height = 768;
 }
 
-void Quit() {}
+void Quit() {
+  PresentLog& log = TheLog();
+  std::lock_guard<std::mutex> guard(log.lock);
+  if (log.file != nullptr) std::fflush(log.file);
+}
 
 }  // namespace
 
