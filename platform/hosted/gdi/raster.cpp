@@ -100,11 +100,45 @@ namespace {
 long long FloorDiv(long long a, long long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 long long CeilDiv(long long a, long long b) { return -FloorDiv(-a, b); }
 
+// ceil(num / den) for den > 0 while num grows by a fixed step: the same
+// values as dividing every time, without a division per row or pixel.
+class CeilSteps {
+ public:
+  CeilSteps(long long num, long long step, long long den)
+      : q_(CeilDiv(num, den)), r_(q_ * den - num), stepQ_(FloorDiv(step, den)), stepR_(step - stepQ_ * den),
+        den_(den) {}
+  long long value() const { return q_; }
+  void Next() {
+    // num + step = (q + stepQ) * den - (r - stepR), with 0 <= r, stepR < den.
+    q_ += stepQ_;
+    r_ -= stepR_;
+    if (r_ < 0) {
+      r_ += den_;
+      ++q_;
+    }
+  }
+
+ private:
+  long long q_, r_;  // num = q * den - r, 0 <= r < den
+  long long stepQ_, stepR_;
+  long long den_;
+};
+
 void Plot(const Bitmap& b, long long x, long long y, int rop2, uint32_t pixel) {
   if (x < 0 || y < 0 || x >= b.width || y >= b.height) return;
   const int ix = static_cast<int>(x), iy = static_cast<int>(y);
-  WritePixel(b, ix, iy, Combine(b.format, rop2, pixel, ReadPixel(b, ix, iy)));
+  // Copying the pen needs nothing from the destination.
+  if (rop2 == R2_COPYPEN) WritePixel(b, ix, iy, pixel);
+  else WritePixel(b, ix, iy, Combine(b.format, rop2, pixel, ReadPixel(b, ix, iy)));
 }
+
+// An edge of a polygon on the rows it crosses, first to last - 1.
+struct Edge {
+  long long first;
+  long long last;
+  long long x0;
+  CeilSteps x;
+};
 
 }  // namespace
 
@@ -117,20 +151,33 @@ void FillPolygonAlternate(const Bitmap& b, const POINT* points, int count, int r
   }
   top = std::max<long long>(top, 0);
   bottom = std::min<long long>(bottom, b.height);
-  std::vector<long long> xs;
+  if (top >= bottom) return;
   // A pixel is inside when its top-left corner is: edges count on the rows
   // from their upper end up to, not including, their lower end, and a span
   // takes the pixels from its left crossing up to its right one.
+  std::vector<Edge> edges;
+  edges.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    POINT a = points[i], c = points[(i + 1) % count];
+    if (a.y == c.y) continue;
+    if (a.y > c.y) std::swap(a, c);
+    const long long first = std::max<long long>(a.y, top), last = std::min<long long>(c.y, bottom);
+    if (first >= last) continue;
+    const long long dx = static_cast<long long>(c.x) - a.x, dy = static_cast<long long>(c.y) - a.y;
+    edges.push_back({first, last, a.x, CeilSteps((first - a.y) * dx, dx, dy)});
+  }
+  std::vector<long long> xs;
+  xs.reserve(edges.size());
   for (long long y = top; y < bottom; ++y) {
     xs.clear();
-    for (int i = 0; i < count; ++i) {
-      POINT a = points[i], c = points[(i + 1) % count];
-      if (a.y == c.y) continue;
-      if (a.y > c.y) std::swap(a, c);
-      if (y < a.y || y >= c.y) continue;
-      xs.push_back(a.x + CeilDiv((y - a.y) * (static_cast<long long>(c.x) - a.x), static_cast<long long>(c.y) - a.y));
+    for (Edge& e : edges) {
+      if (y < e.first || y >= e.last) continue;
+      xs.push_back(e.x0 + e.x.value());
+      e.x.Next();
     }
-    std::sort(xs.begin(), xs.end());
+    // Mostly two crossings, already in order.
+    for (size_t i = 1; i < xs.size(); ++i)
+      for (size_t j = i; j > 0 && xs[j] < xs[j - 1]; --j) std::swap(xs[j], xs[j - 1]);
     for (size_t i = 0; i + 1 < xs.size(); i += 2) {
       const long long left = std::max<long long>(xs[i], 0), right = std::min<long long>(xs[i + 1], b.width);
       if (left < right)
@@ -144,11 +191,6 @@ void Line(const Bitmap& b, POINT from, POINT to, int rop2, uint32_t pixel) {
   const long long dx = static_cast<long long>(to.x) - from.x, dy = static_cast<long long>(to.y) - from.y;
   const long long adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
   const long long steps = std::max(adx, ady);
-  // Each step along the major axis; the minor coordinate is the nearest
-  // one, and a tie takes the smaller. The end point is left out.
-  auto minor = [](long long start, long long delta, long long i, long long small, long long big) {
-    return delta >= 0 ? start + CeilDiv(2 * i * small - big, 2 * big) : start - FloorDiv(2 * i * small + big, 2 * big);
-  };
   // Only the steps whose major coordinate lies inside the bitmap, so far-off
   // end points cost nothing.
   const bool xMajor = adx >= ady;
@@ -162,16 +204,21 @@ void Line(const Bitmap& b, POINT from, POINT to, int rop2, uint32_t pixel) {
     first = std::max(first, start - (size - 1));
     last = std::min(last, start + 1);
   }
-  for (long long i = first; i < last; ++i) {
-    long long x, y;
-    if (xMajor) {
-      x = from.x + (dx < 0 ? -i : i);
-      y = minor(from.y, dy, i, ady, adx);
-    } else {
-      y = from.y + (dy < 0 ? -i : i);
-      x = minor(from.x, dx, i, adx, ady);
-    }
-    Plot(b, x, y, rop2, pixel);
+  if (first >= last) return;
+  // Each step along the major axis; the minor coordinate is the nearest
+  // one, and a tie takes the smaller: start + ceil((2 i small - big) / 2 big)
+  // going up, start - floor((2 i small + big) / 2 big) going down. The end
+  // point is left out.
+  const long long small = xMajor ? ady : adx, big = steps;
+  const long long minorStart = xMajor ? from.y : from.x, minorDelta = xMajor ? dy : dx;
+  CeilSteps minor = minorDelta >= 0 ? CeilSteps(2 * first * small - big, 2 * small, 2 * big)
+                                    : CeilSteps(-(2 * first * small + big), -2 * small, 2 * big);
+  const long long majorStep = delta < 0 ? -1 : 1;
+  long long major = start + majorStep * first;
+  for (long long i = first; i < last; ++i, major += majorStep, minor.Next()) {
+    const long long other = minorStart + minor.value();
+    if (xMajor) Plot(b, major, other, rop2, pixel);
+    else Plot(b, other, major, rop2, pixel);
   }
 }
 
