@@ -14,6 +14,17 @@ std::u16string ClassOf(HWND window) {
 
 WNDPROC ProcOf(HWND window) { return reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC)); }
 
+// Wine's X11 driver can still be reconfiguring a window it resized; tearing
+// the windows down at that moment makes the X server refuse a request and
+// ends the process. Letting the messages settle first avoids that.
+void SettleAfterResize() {
+  for (int i = 0; i < 10; ++i) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(10);
+  }
+}
+
 class ScreenTest : public ScreenFixture {};
 
 TEST_F(ScreenTest, InitialisesOnceWithAHiddenBaseWindowThatIsNeverClosed) {
@@ -148,6 +159,7 @@ TEST_F(ScreenTest, CloseTakesTheScreenDownOnceAndKeepsTheParent) {
   // A parent still subclassed passes size changes on untouched.
   EXPECT_TRUE(SetWindowPos(window, nullptr, 0, 0, 300, 300, SWP_NOMOVE | SWP_NOZORDER));
   EXPECT_TRUE(IsWindow(window));
+  SettleAfterResize();
 }
 
 TEST_F(ScreenTest, AutoStretchFollowsTheParentsClientArea) {
@@ -173,6 +185,7 @@ TEST_F(ScreenTest, AutoStretchFollowsTheParentsClientArea) {
   EXPECT_EQ(placed.right - placed.left, 685);
   EXPECT_EQ(placed.bottom - placed.top, 473);
   EXPECT_EQ(Screen.deviceActive, 1);
+  SettleAfterResize();
 }
 
 TEST_F(ScreenTest, WithoutAutoStretchTheChildKeepsItsSize) {
@@ -181,6 +194,7 @@ TEST_F(ScreenTest, WithoutAutoStretchTheChildKeepsItsSize) {
   RECT placed = WindowRectIn(window, Screen.childWindow);
   EXPECT_EQ(placed.right - placed.left, 640);
   EXPECT_EQ(placed.bottom - placed.top, 480);
+  SettleAfterResize();
 }
 
 TEST_F(ScreenTest, FlipPresentsWithoutTakingMessages) {
