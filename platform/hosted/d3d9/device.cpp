@@ -10,6 +10,10 @@
 #include "d3d9/internal.h"
 #include "display/backend.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace d3d9 {
 
 LastPresent& Presented() {
@@ -39,6 +43,30 @@ uint32_t From565(unsigned v) {
 uint32_t From555(unsigned v) {
   unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
   return ((r << 3 | r >> 2) << 16) | ((g << 3 | g >> 2) << 8) | (b << 3 | b >> 2);
+}
+
+// A row of 32-bit pixels with the top byte cleared. The picture is not read
+// again while the program draws its next frame, so it is written past the
+// cache: the back buffer, which the next frame draws on, stays in it.
+void CopyRow32(const uint8_t* from, uint32_t* to, LONG count) {
+  LONG x = 0;
+#if defined(__SSE2__)
+  // Single pixels up to a 16-byte boundary of the destination, then four
+  // at a time.
+  for (; x < count && (reinterpret_cast<uintptr_t>(to + x) & 15) != 0; ++x) to[x] = Load32(from + 4 * x) & 0xFFFFFFu;
+  const __m128i mask = _mm_set1_epi32(0xFFFFFF);
+  for (; x + 4 <= count; x += 4)
+    _mm_stream_si128(reinterpret_cast<__m128i*>(to + x),
+                     _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 4 * x)), mask));
+#endif
+  for (; x < count; ++x) to[x] = Load32(from + 4 * x) & 0xFFFFFFu;
+}
+
+// Streaming stores are ordered with other threads' reads only after a fence.
+void FinishStreaming() {
+#if defined(__SSE2__)
+  _mm_sfence();
+#endif
 }
 
 // Every destination row from its nearest source row, every pixel from the
@@ -251,8 +279,9 @@ void Device::Picture(const RECT& src, LONG dstW, LONG dstH, uint32_t* out) {
   if (bpp == 4 && srcW == dstW && srcH == dstH) {
     for (LONG y = 0; y < dstH; ++y, out += dstW) {
       const uint8_t* row = bits + static_cast<size_t>(src.top + y) * pitch + static_cast<size_t>(src.left) * 4;
-      for (LONG x = 0; x < dstW; ++x) out[x] = Load32(row + 4 * x) & 0xFFFFFFu;
+      CopyRow32(row, out, dstW);
     }
+    FinishStreaming();
     return;
   }
   columns_.resize(static_cast<size_t>(dstW));

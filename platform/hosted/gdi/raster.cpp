@@ -78,6 +78,15 @@ void FillRect(const Bitmap& b, int left, int top, int right, int bottom, int rop
   right = std::min(right, b.width);
   bottom = std::min(bottom, b.height);
   if (left >= right || top >= bottom || rop2 == R2_NOP) return;
+  // A pixel of one repeated byte (black, white) is filled by memset, whose
+  // wide stores do not read the lines they overwrite.
+  const int bytes = b.format == PixelFormat::X8R8G8B8 ? 4 : 2;
+  const uint32_t mask = bytes == 4 ? 0xFFFFFFFFu : 0xFFFFu;
+  if (rop2 == R2_COPYPEN && (pixel & mask) == ((pixel & 0xFF) * 0x01010101u & mask)) {
+    const size_t span = static_cast<size_t>(right - left) * static_cast<size_t>(bytes);
+    for (int y = top; y < bottom; ++y) std::memset(Row(b, y) + left * bytes, static_cast<int>(pixel & 0xFF), span);
+    return;
+  }
   for (int y = top; y < bottom; ++y) {
     if (rop2 == R2_COPYPEN && b.format == PixelFormat::X8R8G8B8) {
       uint32_t* row = reinterpret_cast<uint32_t*>(Row(b, y));
