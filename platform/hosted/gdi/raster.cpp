@@ -184,9 +184,15 @@ void FillPolygonAlternate(const Bitmap& b, const POINT* points, int count, int r
       xs.push_back(e.x0 + e.x.value());
       e.x.Next();
     }
-    // Mostly two crossings, already in order.
-    for (size_t i = 1; i < xs.size(); ++i)
-      for (size_t j = i; j > 0 && xs[j] < xs[j - 1]; --j) std::swap(xs[j], xs[j - 1]);
+    // Mostly two crossings, in either order: ordered without a branch.
+    if (xs.size() == 2) {
+      const long long low = std::min(xs[0], xs[1]), high = std::max(xs[0], xs[1]);
+      xs[0] = low;
+      xs[1] = high;
+    } else {
+      for (size_t i = 1; i < xs.size(); ++i)
+        for (size_t j = i; j > 0 && xs[j] < xs[j - 1]; --j) std::swap(xs[j], xs[j - 1]);
+    }
     for (size_t i = 0; i + 1 < xs.size(); i += 2) {
       const long long left = std::max<long long>(xs[i], 0), right = std::min<long long>(xs[i + 1], b.width);
       if (left < right)
