@@ -83,13 +83,17 @@ long HighWaterKb(pid_t pid) {
 
 // Runs argv with the caller's environment plus env; standard error goes
 // where ours does, standard output is captured when capture is set and
-// otherwise dropped.
-Run Spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env, bool capture) {
+// otherwise dropped. watchMemory reads the peak resident size at the exit
+// (wine is left alone: its server traces its own processes).
+Run Spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env, bool capture,
+          bool watchMemory) {
   Run run;
   std::vector<std::string> vars;
+  // The display's controls are only those given: a CUBE_ variable of the
+  // caller's would change what is measured.
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string var = *e;
-    if (env.count(var.substr(0, var.find('='))) == 0) vars.push_back(var);
+    if (var.rfind("CUBE_", 0) != 0 && env.count(var.substr(0, var.find('='))) == 0) vars.push_back(var);
   }
   for (const auto& [name, value] : env) vars.push_back(name + "=" + value);
   std::vector<char*> argv, envp;
@@ -128,7 +132,7 @@ Run Spawn(const std::vector<std::string>& args, const std::map<std::string, std:
   // memory until its exec, and the kernel keeps that size as the child's
   // peak. The child's own mark is read from /proc when it stops at its
   // exit, before its memory goes.
-  const bool traced = ptrace(PTRACE_SEIZE, pid, nullptr, PTRACE_O_TRACEEXIT) == 0;
+  const bool traced = watchMemory && ptrace(PTRACE_SEIZE, pid, nullptr, PTRACE_O_TRACEEXIT) == 0;
   int status = 0;
   rusage usage{};
   for (;;) {
@@ -173,9 +177,8 @@ CubeRun RunCube(const std::string& cube, const std::string& log, unsigned hz, un
                      {{"CUBE_DISPLAY", "headless"},
                       {"CUBE_REFRESH_HZ", std::to_string(hz)},
                       {"CUBE_CLOSE_AFTER", std::to_string(closeAfter)},
-                      {"CUBE_PRESENT_LOG", log},
-                      {"CUBE_CAPTURE_DIR", ""}},
-                     false);
+                      {"CUBE_PRESENT_LOG", log}},
+                     false, true);
   result.presents = ReadPresentLog(log);
   if (!result.run.ok || result.run.exitCode != 0 || result.presents.size() < closeAfter) {
     std::fprintf(stderr, "cube_bench: %s ended with %d after %zu logged presents (wanted %u)\n", cube.c_str(),
@@ -360,6 +363,12 @@ std::string Format(const char* format, double a, double b = 0) {
   return text;
 }
 
+// How many times the cube's rate a baseline's is, when both were measured.
+std::string Ratio(double baselineUs, double cubeUs, const char* format) {
+  if (std::isnan(cubeUs) || std::isnan(baselineUs)) return "cube not measured; ";
+  return Format(format, baselineUs / cubeUs);
+}
+
 long peakRssKb = 0;
 
 }  // namespace
@@ -416,7 +425,7 @@ int main(int argc, char** argv) {
     SDL_Quit();
     const double sdlUs = Median(us);
     Row("  SDL2 software renderer, same frames", Format("%.1f us (%.0f fps)", sdlUs, 1e6 / sdlUs),
-        Format("cube is %.2fx its rate (aim >= 2x); runs: ", sdlUs / cubeUs) + List(us, "%.1f"));
+        Ratio(sdlUs, cubeUs, "cube is %.2fx its rate (aim >= 2x); ") + "runs: " + List(us, "%.1f"));
   }
   if (Wanted(o, "floor")) {
     const Floor f = MemoryFloor();
@@ -427,7 +436,7 @@ int main(int argc, char** argv) {
     if (o.wineRun.empty() || o.wineExe.empty()) {
       Row("  mingw-x86_64 build under wine64", "not run", "no wine64 or MinGW build given");
     } else {
-      const Run w = Spawn({o.wineRun, o.wineExe, std::to_string(o.wineFrames)}, {}, true);
+      const Run w = Spawn({o.wineRun, o.wineExe, std::to_string(o.wineFrames)}, {}, true, false);
       double wineUs = NAN;
       std::istringstream out(w.out);
       for (std::string word; out >> word;)
@@ -436,7 +445,7 @@ int main(int argc, char** argv) {
         Row("  mingw-x86_64 build under wine64", "failed", "harness said: " + w.out);
       } else {
         Row("  mingw-x86_64 build under wine64", Format("%.1f us (%.0f fps)", wineUs, 1e6 / wineUs),
-            Format("cube is %.1fx its rate (aim >= 10x); %.0f frames", wineUs / cubeUs, o.wineFrames));
+            Ratio(wineUs, cubeUs, "cube is %.1fx its rate (aim >= 10x); ") + std::to_string(o.wineFrames) + " frames");
       }
     }
   }
@@ -476,7 +485,7 @@ int main(int argc, char** argv) {
       if (!c.presents.empty()) firstMs.push_back(static_cast<double>(c.presents[0] - c.run.spawnedNs) / 1e6);
       peakRssKb = std::max(peakRssKb, c.run.peakRssKb);
       // The floor: a process that starts and ends at once.
-      const Run t = Spawn({"/bin/true"}, {}, false);
+      const Run t = Spawn({"/bin/true"}, {}, false, true);
       if (t.ok) trueMs.push_back(static_cast<double>(t.endedNs - t.spawnedNs) / 1e6);
       trueRssKb = std::max(trueRssKb, t.peakRssKb);
     }
