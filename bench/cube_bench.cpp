@@ -6,8 +6,8 @@
 //              [--wine-frames N] [--only unpaced,sdl,floor,wine,paced,start]
 // bench/cube_bench.sh builds what it needs and runs it.
 #include <SDL.h>
-#include <signal.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
