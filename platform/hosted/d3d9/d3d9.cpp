@@ -222,6 +222,7 @@ void SetD3D9Clock(uint64_t (*now)(), void (*sleep)(uint64_t micros)) {
   d3d9::State().clockSleep = sleep;
 }
 void ResetD3D9() { d3d9::State() = d3d9::Faults{}; }
+void KeepD3D9Pictures(bool keep) { d3d9::keepPictures = keep; }
 int D3D9LiveObjects() { return d3d9::liveObjects; }
 D3D9CallCounts D3D9Calls() { return d3d9::State().calls; }
 

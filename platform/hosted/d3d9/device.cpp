@@ -16,6 +16,8 @@
 
 namespace d3d9 {
 
+std::atomic<bool> keepPictures{false};
+
 LastPresent& Presented() {
   static LastPresent last;
   return last;
@@ -245,8 +247,21 @@ HRESULT Device::Present(const RECT* src_rect, const RECT* dst_rect, HWND dst_win
   // Nothing to show in an empty client area, but the present still counts.
   if (dstW > 0 && dstH > 0) {
     LastPresent& last = Presented();
-    last.pixels.resize(static_cast<size_t>(dstW) * static_cast<size_t>(dstH));
-    Picture(src, dstW, dstH, last.pixels.data());
+    const void* shown;
+    int shownPitch;
+    if (!keepPictures && BytesPerPixel(backBuffer_->format()) == 4 && srcW == dstW && srcH == dstH) {
+      // Nobody reads the record: the display takes the rows where they are
+      // (it ignores the unused top byte), sparing a copy of the frame.
+      shownPitch = backBuffer_->pitch();
+      shown = backBuffer_->bits() + static_cast<size_t>(src.top) * static_cast<size_t>(shownPitch) +
+              static_cast<size_t>(src.left) * 4;
+      last.pixels.clear();
+    } else {
+      last.pixels.resize(static_cast<size_t>(dstW) * static_cast<size_t>(dstH));
+      Picture(src, dstW, dstH, last.pixels.data());
+      shown = last.pixels.data();
+      shownPitch = dstW * 4;
+    }
     // The backend shows top-level windows: place the picture in the root
     // window's client area.
     HWND root = GetAncestor(window, GA_ROOT);
@@ -258,7 +273,7 @@ HRESULT Device::Present(const RECT* src_rect, const RECT* dst_rect, HWND dst_win
     RECT placed = {origin.x - rootOrigin.x, origin.y - rootOrigin.y, origin.x - rootOrigin.x + dstW,
                    origin.y - rootOrigin.y + dstH};
     if (const display::Backend* backend = display::Current(); backend && backend->present)
-      backend->present(root, last.pixels.data(), dstW, dstH, dstW * 4, &placed, 1);
+      backend->present(root, shown, dstW, dstH, shownPitch, &placed, 1);
     last.window = window;
     last.source = src;
     last.destination = dst;

@@ -2,6 +2,8 @@
 // source files of the module.
 #pragma once
 
+#include <atomic>
+
 #include <cstdint>
 #include <vector>
 
@@ -46,6 +48,9 @@ struct LastPresent {
   unsigned count = 0;
 };
 LastPresent& Presented();
+// Whether presents keep their picture in the record (tests read it); when
+// off, a 32-bit back buffer shown at its size goes to the display as it is.
+extern std::atomic<bool> keepPictures;
 
 class Direct3D final : public IDirect3D9 {
  public:

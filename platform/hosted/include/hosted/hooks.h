@@ -134,6 +134,10 @@ struct D3D9Present {
   unsigned count = 0;
 };
 D3D9Present D3D9LastPresent();
+// Whether the last present's picture is kept for D3D9LastPresent (every
+// hosted test program turns this on at start). Off, its pixels stay empty
+// and a 32-bit back buffer shown at its size reaches the display uncopied.
+void KeepD3D9Pictures(bool keep);
 
 // Calls made on every device and surface since the last ResetD3D9, counted
 // whatever they answered.
