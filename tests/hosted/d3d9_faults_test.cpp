@@ -11,6 +11,7 @@
 
 #include "hosted/hooks.h"
 #include "platform.h"
+#include "platform/d3d9_params.h"
 
 namespace {
 
@@ -71,18 +72,7 @@ class D3D9Faults : public ::testing::Test {
     hosted::SetKernelClock(nullptr, nullptr);
   }
   D3DPRESENT_PARAMETERS Parameters(D3DFORMAT format, UINT interval = D3DPRESENT_INTERVAL_IMMEDIATE) const {
-    D3DPRESENT_PARAMETERS p;
-    std::memset(&p, 0, sizeof p);
-    p.BackBufferWidth = 640;
-    p.BackBufferHeight = 480;
-    p.BackBufferFormat = format;
-    p.BackBufferCount = 1;
-    p.SwapEffect = D3DSWAPEFFECT_COPY;
-    p.hDeviceWindow = child;
-    p.Windowed = TRUE;
-    p.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-    p.PresentationInterval = interval;
-    return p;
+    return WindowedParameters(child, format, interval);
   }
   // The interface, a device made as the screen makes it, and its back
   // buffer, all kept in the fixture so TearDown gives them back.

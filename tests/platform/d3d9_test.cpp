@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform.h"
+#include "platform/d3d9_params.h"
 
 namespace {
 
@@ -113,20 +114,7 @@ class Direct3D9Device : public ::testing::Test {
     if (parent) DestroyWindow(parent);
     UnregisterClassW(TEXT("D3D9TestWindow"), Instance());
   }
-  D3DPRESENT_PARAMETERS Parameters(D3DFORMAT format) const {
-    D3DPRESENT_PARAMETERS p;
-    std::memset(&p, 0, sizeof p);
-    p.BackBufferWidth = 640;
-    p.BackBufferHeight = 480;
-    p.BackBufferFormat = format;
-    p.BackBufferCount = 1;
-    p.SwapEffect = D3DSWAPEFFECT_COPY;
-    p.hDeviceWindow = child;
-    p.Windowed = TRUE;
-    p.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-    p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    return p;
-  }
+  D3DPRESENT_PARAMETERS Parameters(D3DFORMAT format) const { return WindowedParameters(child, format); }
   IDirect3DSurface9* BackBuffer() {
     IDirect3DSurface9* surface = nullptr;
     EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
