@@ -107,42 +107,37 @@ HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** 
   return static_cast<HBITMAP>(handle);
 }
 
-COLORREF WINAPI SetTextColor(HDC handle, COLORREF color) {
+namespace {
+
+// One state word of a DC set to value; the previous value, or failure when
+// the DC is not a DC or the value is refused.
+template <typename T>
+T SwapState(HDC handle, T gdi::Dc::*field, T value, T failure, bool valid = true) {
   gdi::Dc* dc = gdi::LookupDc(handle);
-  if (dc == nullptr) return CLR_INVALID;
-  const COLORREF previous = dc->textColor;
-  dc->textColor = color;
+  if (dc == nullptr || !valid) return failure;
+  const T previous = dc->*field;
+  dc->*field = value;
   return previous;
+}
+
+}  // namespace
+
+COLORREF WINAPI SetTextColor(HDC handle, COLORREF color) {
+  return SwapState(handle, &gdi::Dc::textColor, color, static_cast<COLORREF>(CLR_INVALID));
 }
 
 COLORREF WINAPI SetBkColor(HDC handle, COLORREF color) {
-  gdi::Dc* dc = gdi::LookupDc(handle);
-  if (dc == nullptr) return CLR_INVALID;
-  const COLORREF previous = dc->bkColor;
-  dc->bkColor = color;
-  return previous;
+  return SwapState(handle, &gdi::Dc::bkColor, color, static_cast<COLORREF>(CLR_INVALID));
 }
 
 int WINAPI SetBkMode(HDC handle, int mode) {
-  gdi::Dc* dc = gdi::LookupDc(handle);
-  if (dc == nullptr || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
-  const int previous = dc->bkMode;
-  dc->bkMode = mode;
-  return previous;
+  return SwapState(handle, &gdi::Dc::bkMode, mode, 0, mode == TRANSPARENT || mode == OPAQUE);
 }
 
 int WINAPI SetROP2(HDC handle, int rop) {
-  gdi::Dc* dc = gdi::LookupDc(handle);
-  if (dc == nullptr || rop < R2_BLACK || rop > R2_WHITE) return 0;
-  const int previous = dc->rop2;
-  dc->rop2 = rop;
-  return previous;
+  return SwapState(handle, &gdi::Dc::rop2, rop, 0, rop >= R2_BLACK && rop <= R2_WHITE);
 }
 
 UINT WINAPI SetTextAlign(HDC handle, UINT align) {
-  gdi::Dc* dc = gdi::LookupDc(handle);
-  if (dc == nullptr) return GDI_ERROR;
-  const UINT previous = dc->textAlign;
-  dc->textAlign = align;
-  return previous;
+  return SwapState(handle, &gdi::Dc::textAlign, align, static_cast<UINT>(GDI_ERROR));
 }

@@ -647,16 +647,23 @@ LONG_PTR WINAPI SetWindowLongPtrA(HWND handle, int index, LONG_PTR value) {
   return old;
 }
 
+// The window's extra bytes holding the LONG at index, or null (with
+// ERROR_INVALID_INDEX) when it does not fit.
+static unsigned char* ExtraLong(const WindowRef& w, int index) {
+  if (static_cast<size_t>(index) + sizeof(LONG) > w->extra.size()) {
+    SetLastError(ERROR_INVALID_INDEX);
+    return nullptr;
+  }
+  return w->extra.data() + index;
+}
+
 LONG WINAPI GetWindowLongW(HWND handle, int index) {
   if (index >= 0) {
     WindowRef w = Find(handle);
-    if (!w) return 0;
-    if (static_cast<size_t>(index) + sizeof(LONG) > w->extra.size()) {
-      SetLastError(ERROR_INVALID_INDEX);
-      return 0;
-    }
+    unsigned char* at = w ? ExtraLong(w, index) : nullptr;
+    if (!at) return 0;
     LONG value;
-    std::memcpy(&value, w->extra.data() + index, sizeof value);
+    std::memcpy(&value, at, sizeof value);
     return value;
   }
   return static_cast<LONG>(GetWindowLongPtrW(handle, index));
@@ -665,14 +672,11 @@ LONG WINAPI GetWindowLongW(HWND handle, int index) {
 LONG WINAPI SetWindowLongW(HWND handle, int index, LONG value) {
   if (index >= 0) {
     WindowRef w = Find(handle);
-    if (!w) return 0;
-    if (static_cast<size_t>(index) + sizeof(LONG) > w->extra.size()) {
-      SetLastError(ERROR_INVALID_INDEX);
-      return 0;
-    }
+    unsigned char* at = w ? ExtraLong(w, index) : nullptr;
+    if (!at) return 0;
     LONG old;
-    std::memcpy(&old, w->extra.data() + index, sizeof old);
-    std::memcpy(w->extra.data() + index, &value, sizeof value);
+    std::memcpy(&old, at, sizeof old);
+    std::memcpy(at, &value, sizeof value);
     return old;
   }
   // A 32-bit GWL_WNDPROC cannot carry a 64-bit address; Windows refuses it.
