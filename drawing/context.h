@@ -49,6 +49,15 @@ struct DrawSlots {
 constexpr int32_t TargetLockableSurface = 7;  // pixels reached through the lock hooks
 constexpr int32_t TargetDeviceIndependent = 5;
 
+// Pixel layouts (the pixelFormat field) that PaintPixelColor writes
+// directly; any other value, PixelFormatNone among them, draws through the
+// device context.
+constexpr int32_t PixelFormatNone = 0;
+constexpr int32_t PixelFormat8 = 1;
+constexpr int32_t PixelFormat555 = 2;  // 16-bit x1r5g5b5
+constexpr int32_t PixelFormat565 = 4;  // 16-bit r5g6b5
+constexpr int32_t PixelFormat8888 = 64;  // 32-bit x8r8g8b8
+
 // dcState values.
 constexpr int32_t DcHeld = 1;
 constexpr int32_t DcGivenUpForPixels = -1;

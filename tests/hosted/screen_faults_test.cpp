@@ -1,6 +1,7 @@
 // The screen against the substitute's fault injection: missing library, no
 // display modes, failing device calls, the lost-device road on a test clock,
 // desktop formats, and reference counts.
+#include <cstring>
 #include <vector>
 
 #include "drawing/context.h"
@@ -71,24 +72,47 @@ TEST_F(ScreenFaultsTest, NoDisplayModesReleasesTheInterfaceOnce) {
   EXPECT_EQ(hosted::D3D9LiveObjects(), before);
 }
 
-TEST_F(ScreenFaultsTest, EachDesktopFormatGivesItsDepthAndLayout) {
+// Each desktop in turn: the format the adapter reports, what the screen
+// records, and what a pixel written through the drawing layer stores. The
+// 16-bit A1R5G5B5 desktop follows R5G6B5, so a layout kept from the screen
+// before would store the wrong bits.
+TEST_F(ScreenFaultsTest, EachDesktopFormatGivesItsDepthLayoutAndPixels) {
   const struct {
-    D3DFORMAT format;
+    D3DFORMAT desktop;
+    D3DFORMAT reported;
     int32_t depth;
     int32_t code;
-  } desktops[] = {{D3DFMT_X8R8G8B8, 32, 64}, {D3DFMT_R5G6B5, 16, 4}, {D3DFMT_X1R5G5B5, 16, 2}};
-  for (const auto& desktop : desktops) {
-    hosted::SetD3D9DesktopFormat(desktop.format);
+    uint32_t red;  // the raw pixel of pure red
+  } desktops[] = {
+      {D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, 32, PixelFormat8888, 0xFF0000},
+      {D3DFMT_A8B8G8R8, D3DFMT_X8R8G8B8, 32, PixelFormat8888, 0xFF0000},
+      {D3DFMT_R5G6B5, D3DFMT_R5G6B5, 16, PixelFormat565, 0xF800},
+      {D3DFMT_A1R5G5B5, D3DFMT_A1R5G5B5, 16, PixelFormatNone, 0x7C00},
+      {D3DFMT_X8B8G8R8, D3DFMT_X8R8G8B8, 32, PixelFormat8888, 0xFF0000},
+      {D3DFMT_X1R5G5B5, D3DFMT_X1R5G5B5, 16, PixelFormat555, 0x7C00},
+  };
+  for (const auto& row : desktops) {
+    hosted::SetD3D9DesktopFormat(row.desktop);
     HWND window = OpenSceneScreen();
-    EXPECT_EQ(Screen.presentParams.BackBufferFormat, desktop.format);
-    EXPECT_EQ(Screen.screenDepth, desktop.depth);
-    EXPECT_EQ(Screen.pixelFormatCode, desktop.code);
-    DrawContext* target = ScreenDrawTarget();
-    ASSERT_NE(target, nullptr);
-    EXPECT_EQ(target->targetDepth, desktop.depth);
-    EXPECT_EQ(target->pixelFormat, desktop.code);
-    ScreenReleaseTarget(target, 1);
-    ContextDiscard(target);
+    D3DDISPLAYMODE mode{};
+    ASSERT_EQ(Screen.d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
+    EXPECT_EQ(mode.Format, row.reported) << row.desktop;
+    EXPECT_EQ(Screen.presentParams.BackBufferFormat, row.reported) << row.desktop;
+    EXPECT_EQ(Screen.screenDepth, row.depth) << row.desktop;
+    EXPECT_EQ(Screen.pixelFormatCode, row.code) << row.desktop;
+
+    ASSERT_NE(DrawBegin(ScreenDrawTarget()), nullptr) << row.desktop;
+    EXPECT_EQ(currentContext->targetDepth, row.depth) << row.desktop;
+    EXPECT_EQ(currentContext->pixelFormat, row.code) << row.desktop;
+    currentContext->slots.PaintPixelColor(currentContext, 5, 3, 0x0000FF);
+    DrawEnd();
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(Screen.backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    uint32_t stored = 0;
+    const int bytes = row.depth / 8;
+    std::memcpy(&stored, static_cast<const uint8_t*>(locked.pBits) + 3 * locked.Pitch + 5 * bytes, bytes);
+    Screen.backBuffer->UnlockRect();
+    EXPECT_EQ(stored & 0xFFFFFFu, row.red) << row.desktop;
     ScreenClose();
     DestroyWindow(window);
   }

@@ -98,7 +98,8 @@ unsigned GdiLiveObjects();
 namespace hosted {
 
 // Direct3D 9: the adapter's desktop format (D3DFMT_X8R8G8B8 by default;
-// D3DFMT_R5G6B5 and D3DFMT_X1R5G5B5 are the others a desktop can have).
+// D3DFMT_R5G6B5 and D3DFMT_X1R5G5B5 are the others a desktop can have; any
+// other 32-bit channel layout gives an X8R8G8B8 desktop).
 void SetD3D9DesktopFormat(D3DFORMAT format);
 // The adapter reports no display modes in any format.
 void SetD3D9ZeroModes(bool zero);
