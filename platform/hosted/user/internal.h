@@ -170,6 +170,9 @@ bool AsyncDown(BYTE key);
 // Hit testing and mouse activation of a raw mouse message being taken.
 void CookMouse(MSG* msg, bool remove);
 
+// Tells the display backend what changed of a top-level window.
+void TellDisplay(const Window* window, bool shown, bool moved, bool sized);
+
 // Position changes with the messages Windows sends.
 BOOL MoveTo(const WindowRef& window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 BOOL Show(const WindowRef& window, int command);
