@@ -35,8 +35,9 @@ class ScreenFixture : public WindowFixture {
       value = reinterpret_cast<const uint32_t*>(row)[x] & 0xFFFFFF;
     } else {
       const uint16_t p = reinterpret_cast<const uint16_t*>(row)[x];
-      value = Screen.pixelFormatCode == PixelFormat565 ? ((p >> 11) << 19) | (((p >> 5) & 0x3F) << 10) | ((p & 0x1F) << 3)
-                                          : (((p >> 10) & 0x1F) << 19) | (((p >> 5) & 0x1F) << 11) | ((p & 0x1F) << 3);
+      value = Screen.pixelFormatCode == PixelFormat565
+                  ? ((p >> 11) << 19) | (((p >> 5) & 0x3F) << 10) | ((p & 0x1F) << 3)
+                  : (((p >> 10) & 0x1F) << 19) | (((p >> 5) & 0x1F) << 11) | ((p & 0x1F) << 3);
     }
     Screen.backBuffer->UnlockRect();
     return value;

@@ -228,8 +228,8 @@ TEST_F(ScreenTest, ChildRepaintsByPresentingAndNeverErases) {
 // drawing layer a layout, writing it directly stores what GDI stores.
 TEST_F(ScreenTest, RecordedDepthAndLayoutMatchWhatTheDeviceStores) {
   HWND window = OpenScene();
-  const D3DFORMAT formats[] = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DFMT_A8B8G8R8,    D3DFMT_X8B8G8R8,
-                               D3DFMT_R5G6B5,   D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5,    D3DFMT_R8G8B8,
+  const D3DFORMAT formats[] = {D3DFMT_X8R8G8B8,    D3DFMT_A8R8G8B8,    D3DFMT_A8B8G8R8, D3DFMT_X8B8G8R8,
+                               D3DFMT_R5G6B5,      D3DFMT_X1R5G5B5,    D3DFMT_A1R5G5B5, D3DFMT_R8G8B8,
                                D3DFMT_A2R10G10B10, D3DFMT_A2B10G10R10};
   const Colour colours[] = {0x0000FF, 0x00FF00, 0xFF0000, 0x204080};
   int made = 0;
