@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "hosted/display_hooks.h"
+#include "hosted/hooks.h"
 #include "platform.h"
 
 namespace {
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (fakeClock) hosted::SetDisplayRetraceClock(&FakeNow, &FakeSleepUntil);
+  if (fakeClock) hosted::SetClock(&FakeNow, &FakeSleepUntil);
 
   HMODULE module = LoadLibraryW(TEXT("d3d9.dll"));
   if (module == nullptr) {

@@ -5,6 +5,7 @@
 #include <deque>
 #include <mutex>
 
+#include "config.h"
 #include "display/settings.h"
 #include "hosted/hooks.h"
 
@@ -67,18 +68,11 @@ void PumpInjected() {
   }
 }
 
+void Inject(const InputEvent& event) {
+  std::lock_guard<std::mutex> guard(TheInjected().lock);
+  TheInjected().events.push_back(event);
+}
+
 }  // namespace display
 
-namespace hosted {
-
-void InjectInput(const display::InputEvent& event) {
-  std::lock_guard<std::mutex> guard(display::TheInjected().lock);
-  display::TheInjected().events.push_back(event);
-}
-
-const char* DisplayName() {
-  const display::Backend* backend = display::Current();
-  return backend != nullptr ? backend->name : "";
-}
-
-}  // namespace hosted
+const char* hosted::DisplayName() { return display::Current()->name; }
