@@ -193,6 +193,12 @@ TEST(HeadlessSystem, NoD3D9HidesTheLibrary) {
   EXPECT_EQ(present.Line("presents"), "1");
 }
 
+TEST(HeadlessSystem, SdlIsNeverLoaded) {
+  const Outcome run = RunHelper({"1"}, {});
+  EXPECT_EQ(run.Line("presents"), "1");
+  EXPECT_EQ(run.Line("sdl-mapped"), "0");
+}
+
 TEST(HeadlessSystem, DesktopFormatIsTheAdaptersAndOffersModes) {
   const std::pair<const char*, const char*> cases[] = {
       {"", "22"}, {"x8r8g8b8", "22"}, {"r5g6b5", "23"}, {"x1r5g5b5", "24"}, {"R5G6B5", "23"}};
@@ -418,6 +424,22 @@ class Xvfb {
   ChildProcess server_;
 };
 
+TEST(SdlDisplay, WithoutAWorkingLibraryThereAreNoModesAndTheProgramEndsQuietly) {
+  Xvfb server;
+  if (server.name.empty()) GTEST_SKIP() << "no Xvfb here";
+  // Found before the installed one: a file that is no library.
+  TempDir tmp;
+  std::ofstream(tmp.path + "/libSDL2-2.0.so.0") << "not a library";
+  const Outcome run = RunHelper({"1"}, {{"CUBE_DISPLAY", "sdl"},
+                                        {"DISPLAY", server.name},
+                                        {"SDL_VIDEODRIVER", "x11"},
+                                        {"LD_LIBRARY_PATH", tmp.path}});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.Line("modes"), "0");
+  EXPECT_EQ(run.Line("presents"), "(absent)");
+}
+
 // A top-level window of the X server by its UTF-8 title, or 0.
 ::Window FindByTitle(Display* display, const std::string& title) {
   const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
@@ -569,6 +591,7 @@ TEST(SdlDisplay, ShowsTheWindowAndItsPictureAndPassesOnTheUsersActions) {
   }
   EXPECT_EQ(line, "close 3") << helper.err;
   EXPECT_EQ(helper.Finish(), 0) << helper.err;
+  EXPECT_NE(helper.out.find("sdl-mapped 1"), std::string::npos) << helper.out;
   XCloseDisplay(display);
 }
 

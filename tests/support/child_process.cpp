@@ -24,8 +24,7 @@ ChildProcess::~ChildProcess() {
   Finish();
 }
 
-// The parent keeps one end of each pipe: the writing end of the child's
-// standard input and the reading ends of its output.
+// Pipes for the child's standard input, output and error.
 bool ChildProcess::Pipes(int in[2], int out[2], int err[2]) {
   if (pipe(in) != 0) return false;
   if (pipe(out) == 0) {
@@ -36,6 +35,17 @@ bool ChildProcess::Pipes(int in[2], int out[2], int err[2]) {
   close(in[0]);
   close(in[1]);
   return false;
+}
+
+// Once the child has its ends, the parent keeps the writing end of the
+// child's standard input and the reading ends of its output.
+void ChildProcess::KeepParentEnds(const int in[2], const int out[2], const int err[2]) {
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  in_ = in[1];
+  out_ = out[0];
+  err_ = err[0];
 }
 
 bool ChildProcess::Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
@@ -61,12 +71,7 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::map<st
   envp.push_back(nullptr);
   const int failed = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-  in_ = in[1];
-  out_ = out[0];
-  err_ = err[0];
+  KeepParentEnds(in, out, err);
   if (failed != 0) pid_ = -1;
   return failed == 0;
 }
@@ -85,12 +90,7 @@ bool ChildProcess::Fork(const std::function<void()>& body) {
     body();
     _exit(0);
   }
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-  in_ = in[1];
-  out_ = out[0];
-  err_ = err[0];
+  KeepParentEnds(in, out, err);
   return pid_ > 0;
 }
 

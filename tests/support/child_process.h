@@ -40,6 +40,7 @@ class ChildProcess {
  private:
   bool Drain(int timeoutMs);
   bool Pipes(int in[2], int out[2], int err[2]);
+  void KeepParentEnds(const int in[2], const int out[2], const int err[2]);
   pid_t pid_ = -1;
   int in_ = -1, out_ = -1, err_ = -1;
 };
