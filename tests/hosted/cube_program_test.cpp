@@ -33,8 +33,9 @@ class CubeProgramTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // Runs the program with these variables on top of the environment; its
-  // exit code, or -1 when it had to be killed after a minute.
+  // Runs the program with these display variables alone; its exit code, or
+  // -1 when it had to be killed after a minute. What it printed is shown
+  // when it fails.
   int Run(std::map<std::string, std::string> vars) {
     vars.emplace("CUBE_DISPLAY", "headless");
     vars.emplace("CUBE_REFRESH_HZ", "0");

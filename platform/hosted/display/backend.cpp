@@ -1,5 +1,6 @@
-// Choice of the display backend by CUBE_DISPLAY, and the input that tests
-// inject, which every backend hands over when it pumps.
+// Choice of the display backend by CUBE_DISPLAY, and input injected outside
+// a pump (the headless display's scripted user, tests), which every backend
+// hands over when it pumps.
 #include "display/backend.h"
 
 #include <deque>

@@ -75,7 +75,7 @@ DWORD WINAPI GetCurrentThreadId() {
 DWORD WINAPI GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
 void WINAPI Sleep(DWORD milliseconds) {
-  // Neither gives up time on any clock: one yields, one never returns.
+  // Not waits on the clock: 0 only yields, INFINITE never returns.
   if (milliseconds == 0) {
     std::this_thread::yield();
     return;
