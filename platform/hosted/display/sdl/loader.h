@@ -8,8 +8,8 @@
 
 namespace display {
 
-// Opens a library by its file name, once for the process; null when it is
-// not installed.
+// Opens a library by its file name for the rest of the process; null when
+// it is not installed or not a library.
 inline void* OpenLibrary(const char* file) { return dlopen(file, RTLD_NOW | RTLD_LOCAL); }
 
 // Points slot at the library's function name; false when it has none.
