@@ -10,13 +10,13 @@
 
 namespace {
 
-// A millisecond clock that only Sleep moves.
-DWORD fakeNow;
+// A clock that only sleeping moves; each sleep is kept in milliseconds.
+uint64_t fakeMicros;
 std::vector<DWORD> sleeps;
-DWORD FakeTick() { return fakeNow; }
-void FakeSleep(DWORD ms) {
-  sleeps.push_back(ms);
-  fakeNow += ms;
+uint64_t FakeNow() { return fakeMicros; }
+void FakeSleepUntil(uint64_t micros) {
+  sleeps.push_back(static_cast<DWORD>((micros - fakeMicros) / 1000));
+  fakeMicros = micros;
 }
 
 // Fresh Direct3D state for each test; the facility itself comes up in the
@@ -25,9 +25,10 @@ class ScreenFaultsTest : public WindowFixture {
  protected:
   void SetUp() override {
     hosted::ResetD3D9();
-    fakeNow = 0xFFFFFFF0u;  // the wait must survive the counter's wrap
+    // The wait must survive GetTickCount's wrap.
+    fakeMicros = uint64_t{0xFFFFFFF0u} * 1000;
     sleeps.clear();
-    hosted::SetKernelClock(FakeTick, FakeSleep);
+    hosted::SetClock(FakeNow, FakeSleepUntil);
     WindowFixture::SetUp();
   }
   void TearDown() override {
@@ -37,14 +38,16 @@ class ScreenFaultsTest : public WindowFixture {
     }
     WindowFixture::TearDown();
     hosted::SetModuleMissing("d3d9.dll", false);
-    hosted::SetKernelClock(nullptr, nullptr);
+    hosted::SetClock(nullptr, nullptr);
     hosted::ResetD3D9();
   }
 
+  // Its presents do not wait for a retrace, so the clock's sleeps are the
+  // lost-device wait's alone.
   HWND OpenSceneScreen() {
     EXPECT_NE(ScreenSystemInit(), nullptr);
     HWND window = OpenScene();
-    EXPECT_EQ(ScreenOpenInWindow(window, 0, 0, 640, 480, 0, 0, 0), 1);
+    EXPECT_EQ(ScreenOpenInWindowEx(window, 0, 0, 640, 480, 0, 0, 0, 0), 1);
     return window;
   }
 };

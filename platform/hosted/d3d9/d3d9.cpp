@@ -224,10 +224,6 @@ void ScriptD3D9CooperativeLevel(std::initializer_list<HRESULT> answers) {
 void ScriptD3D9CooperativeLevel(const std::vector<HRESULT>& answers) {
   d3d9::State().cooperativeAnswers.assign(answers.begin(), answers.end());
 }
-void SetD3D9Clock(uint64_t (*now)(), void (*sleep)(uint64_t micros)) {
-  d3d9::State().clockNow = now;
-  d3d9::State().clockSleep = sleep;
-}
 void ResetD3D9() { d3d9::State() = d3d9::Faults{}; }
 void KeepD3D9Pictures(bool keep) { d3d9::keepPictures = keep; }
 int D3D9LiveObjects() { return d3d9::liveObjects; }
