@@ -39,8 +39,8 @@ struct DrawSlots {
   void* (*MapPixels)(DrawContext* context);
   // Bytes per row of the locked pixels; 0 for any other target.
   int32_t (*PixelPitch)(DrawContext* context);
-  // The pixel layout code of a lockable surface (1, 2, 4 or 64); 0 for any
-  // other target.
+  // The pixel layout (PixelFormat*) of a lockable surface; PixelFormatNone
+  // for any other target.
   int32_t (*PixelFormatCode)(DrawContext* context);
   // Sets the mode flags: transparent text, invert (R2_NOT), outline (hollow
   // brush); selects the objects they call for.
