@@ -67,17 +67,17 @@ void SolidRects(const Bitmap& b, const RECT* rects, int count, RopMasks masks) {
   for (int i = 0; i < count; ++i) {
     const RECT& r = rects[i];
     if (r.left >= r.right) continue;
-    const size_t span = static_cast<size_t>(r.right - r.left) * sizeof(P);
-    for (int y = r.top; y < r.bottom; ++y) {
-      BYTE* start = Row(b, y) + static_cast<size_t>(r.left) * sizeof(P);
-      if (andMask == 0 && repeatedByte) {
-        std::memset(start, xorMask & 0xFF, span);
-      } else if (andMask == 0) {
-        P* row = reinterpret_cast<P*>(start);
+    const size_t offset = static_cast<size_t>(r.left) * sizeof(P), span = static_cast<size_t>(r.right - r.left) * sizeof(P);
+    if (andMask == 0 && repeatedByte) {
+      for (int y = r.top; y < r.bottom; ++y) std::memset(Row(b, y) + offset, xorMask & 0xFF, span);
+    } else if (andMask == 0) {
+      for (int y = r.top; y < r.bottom; ++y) {
+        P* row = reinterpret_cast<P*>(Row(b, y) + offset);
         std::fill(row, row + (r.right - r.left), xorMask);
-      } else {
-        for (BYTE* at = start; at < start + span; at += sizeof(P)) Apply<P>(at, andMask, xorMask);
       }
+    } else {
+      for (int y = r.top; y < r.bottom; ++y)
+        for (BYTE *at = Row(b, y) + offset, *end = at + span; at < end; at += sizeof(P)) Apply<P>(at, andMask, xorMask);
     }
   }
 }
