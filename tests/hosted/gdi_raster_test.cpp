@@ -68,6 +68,11 @@ TEST(SurfaceDc, BottomUpPitchLifetimeAndUnusableDescriptions) {
   EXPECT_EQ(GetObjectType(dc), static_cast<DWORD>(OBJ_DC));
   EXPECT_TRUE(SetPixelV(dc, 1, 0, RGB(0, 0, 255)));
   EXPECT_EQ(memory[4 + 1], 0x000000FFu);
+  // PatBlt without a source is a binary operation (DSTINVERT); one with a
+  // source (SRCCOPY) has none to read.
+  EXPECT_TRUE(PatBlt(dc, 1, 0, 1, 1, 0x00550009));
+  EXPECT_EQ(memory[4 + 1], 0xFFFFFF00u);
+  EXPECT_FALSE(PatBlt(dc, 0, 0, 1, 1, 0x00CC0020));
   EXPECT_EQ(SelectObject(dc, GetStockObject(BLACK_BRUSH)), GetStockObject(WHITE_BRUSH));
   // Only its surface ends it.
   EXPECT_FALSE(DeleteDC(dc));

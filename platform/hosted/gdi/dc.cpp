@@ -65,6 +65,13 @@ HDC WINAPI CreateCompatibleDC(HDC) { return gdi::NewDc(gdi::Bitmap{}, true); }
 
 BOOL WINAPI DeleteDC(HDC dc) { return gdi::EndDc(dc, OBJ_MEMDC) ? TRUE : FALSE; }
 
+HGDIOBJ WINAPI SelectObject(HDC dcHandle, HGDIOBJ handle) {
+  gdi::Dc* dc = gdi::LookupDc(dcHandle);
+  gdi::Entry* entry = gdi::Lookup(handle);
+  if (dc == nullptr || entry == nullptr || entry->deletePending) return nullptr;
+  return entry->funcs->select(handle, *dc);
+}
+
 namespace {
 
 // One state word of a DC set to value; the previous value, or failure when

@@ -2,7 +2,6 @@
 // A handle is a slot number and that slot's generation, never an address, so
 // a stale or invented handle is answered without touching freed memory. What
 // an object does on selection and deletion is its type's own.
-#include <array>
 #include <vector>
 
 #include "hosted/hooks.h"
@@ -125,28 +124,6 @@ unsigned hosted::GdiLiveObjects() {
   return total;
 }
 
-HGDIOBJ WINAPI GetStockObject(int index) {
-  // Indexed by the GetStockObject index; 9 has never named an object.
-  static const std::array<HGDIOBJ, DC_PEN + 1> stock = [] {
-    using gdi::NewBrush, gdi::NewPen, gdi::NewFont;
-    const std::array<HGDIOBJ, DC_PEN + 1> made = {
-        NewBrush(0xFFFFFF, false), NewBrush(0xC0C0C0, false), NewBrush(0x808080, false),
-        NewBrush(0x404040, false), NewBrush(0x000000, false), NewBrush(0, true),
-        NewPen(0xFFFFFF, false),   NewPen(0x000000, false),   NewPen(0, true),
-        nullptr,
-        NewFont(),                 NewFont(),                 NewFont(),
-        NewFont(),                 NewFont(),
-        gdi::NewPalette(),
-        NewFont(),                 NewFont(),
-        NewBrush(0xFFFFFF, false), NewPen(0x000000, false),
-    };
-    for (HGDIOBJ handle : made) gdi::MakeStock(handle);
-    return made;
-  }();
-  if (index < 0 || index >= static_cast<int>(stock.size())) return nullptr;
-  return stock[static_cast<size_t>(index)];
-}
-
 DWORD WINAPI GetObjectType(HGDIOBJ object) {
   if (const gdi::Entry* found = gdi::Lookup(object)) return found->type;
   SetLastError(ERROR_INVALID_HANDLE);
@@ -163,11 +140,4 @@ BOOL WINAPI DeleteObject(HGDIOBJ handle) {
     return TRUE;
   }
   return entry->funcs->destroy(handle) ? TRUE : FALSE;
-}
-
-HGDIOBJ WINAPI SelectObject(HDC dcHandle, HGDIOBJ handle) {
-  gdi::Dc* dc = gdi::LookupDc(dcHandle);
-  gdi::Entry* entry = gdi::Lookup(handle);
-  if (dc == nullptr || entry == nullptr || entry->deletePending) return nullptr;
-  return entry->funcs->select(handle, *dc);
 }

@@ -125,10 +125,7 @@ BOOL WINAPI PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop) {
   // The ternary operation's index over (pattern, source, destination); one
   // that reads a source has none to read here.
   const unsigned index = (rop >> 16) & 0xFF;
-  if ((((index >> 2) ^ index) & 0x33) != 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if ((((index >> 2) ^ index) & 0x33) != 0) return FALSE;
   if (paint.target == nullptr || !paint.brush) return TRUE;
   // Without the source it is a binary operation on brush and destination.
   const int rop2 = static_cast<int>(((index >> 2) & 0xC) | (index & 3)) + 1;

@@ -41,7 +41,8 @@ struct X1R5G5B5 {
 
 BYTE* Row(const Bitmap& b, int y) { return static_cast<BYTE*>(b.bits) + static_cast<ptrdiff_t>(y) * b.pitch; }
 
-// Single pixels go through memcpy: a caller's memory need not be aligned.
+// Pixels that are read go through memcpy: a caller's memory need not be
+// aligned.
 template <typename P>
 P Load(const BYTE* at) {
   P v;
@@ -67,7 +68,8 @@ void SolidRects(const Bitmap& b, const RECT* rects, int count, RopMasks masks) {
   for (int i = 0; i < count; ++i) {
     const RECT& r = rects[i];
     if (r.left >= r.right) continue;
-    const size_t offset = static_cast<size_t>(r.left) * sizeof(P), span = static_cast<size_t>(r.right - r.left) * sizeof(P);
+    const size_t offset = static_cast<size_t>(r.left) * sizeof(P);
+    const size_t span = static_cast<size_t>(r.right - r.left) * sizeof(P);
     if (andMask == 0 && repeatedByte) {
       for (int y = r.top; y < r.bottom; ++y) std::memset(Row(b, y) + offset, xorMask & 0xFF, span);
     } else if (andMask == 0) {
@@ -236,7 +238,8 @@ void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<
     for (size_t i = 0; i + 1 < xs.size(); i += 2) {
       const long long left = std::max<long long>(xs[i], clip.left), right = std::min<long long>(xs[i + 1], clip.right);
       if (left < right)
-        spans.push_back({static_cast<LONG>(left), static_cast<LONG>(y), static_cast<LONG>(right), static_cast<LONG>(y + 1)});
+        spans.push_back(
+            {static_cast<LONG>(left), static_cast<LONG>(y), static_cast<LONG>(right), static_cast<LONG>(y + 1)});
     }
   }
 }

@@ -180,8 +180,8 @@ int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
     if (made == nullptr) return 0;
     brush = made;
   }
-  // A handle that is no brush is not selected and leaves the DC's own brush
-  // to fill; the brush is copied whatever the DC's raster operation.
+  // A handle that is no brush leaves the DC's own brush to fill; whatever the
+  // selection replaced goes back after. PATCOPY ignores the DC's ROP2.
   HGDIOBJ previous = SelectObject(dc, brush);
   const auto width = static_cast<int>(static_cast<unsigned>(rect->right) - static_cast<unsigned>(rect->left));
   const auto height = static_cast<int>(static_cast<unsigned>(rect->bottom) - static_cast<unsigned>(rect->top));
