@@ -203,6 +203,8 @@ void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<
   top = std::max<long long>(top, clip.top);
   bottom = std::min<long long>(bottom, clip.bottom);
   if (top >= bottom) return;
+  // Mostly one span a row.
+  spans.reserve(spans.size() + static_cast<size_t>(bottom - top));
   // A pixel is inside when its top-left corner is: edges count on the rows
   // from their upper end up to, not including, their lower end, and a span
   // takes the pixels from its left crossing up to its right one.
