@@ -106,7 +106,10 @@ BOOL WINAPI Polygon(HDC handle, const POINT* points, int count) {
   if (!gdi::StartPaint(handle, paint) || points == nullptr || count < 2) return FALSE;
   if (paint.target == nullptr) return TRUE;
   if (paint.brush) {
-    std::vector<RECT> spans;
+    // Kept from call to call: a list this size freed and made again every
+    // time costs more than the fill.
+    static thread_local std::vector<RECT> spans;
+    spans.clear();
     gdi::PolygonSpans(points, count, paint.clip, spans);
     if (!spans.empty())
       paint.funcs->solidRects(*paint.target, spans.data(), static_cast<int>(spans.size()), paint.brushMasks);

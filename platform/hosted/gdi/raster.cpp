@@ -147,7 +147,10 @@ void SolidLine(const Bitmap& b, POINT from, POINT to, const RECT& clip, RopMasks
     const long long other = minorStart + minor.value();
     const long long x = xMajor ? major : other, y = xMajor ? other : major;
     if (x < clip.left || y < clip.top || x >= clip.right || y >= clip.bottom) continue;
-    Apply<P>(Row(b, static_cast<int>(y)) + x * static_cast<long long>(sizeof(P)), andMask, xorMask);
+    BYTE* at = Row(b, static_cast<int>(y)) + x * static_cast<long long>(sizeof(P));
+    // Copying needs nothing from the destination.
+    if (andMask == 0) std::memcpy(at, &xorMask, sizeof xorMask);
+    else Apply<P>(at, andMask, xorMask);
   }
 }
 
@@ -203,8 +206,6 @@ void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<
   top = std::max<long long>(top, clip.top);
   bottom = std::min<long long>(bottom, clip.bottom);
   if (top >= bottom) return;
-  // Mostly one span a row.
-  spans.reserve(spans.size() + static_cast<size_t>(bottom - top));
   // A pixel is inside when its top-left corner is: edges count on the rows
   // from their upper end up to, not including, their lower end, and a span
   // takes the pixels from its left crossing up to its right one.
