@@ -8,6 +8,7 @@
 
 #include "platform.h"
 #include "platform/d3d9_params.h"
+#include "support/pixels.h"
 
 namespace {
 
@@ -39,28 +40,6 @@ IDirect3D9* Create() {
   if (!module) return nullptr;
   auto create = reinterpret_cast<CreateFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "Direct3DCreate9")));
   return create ? create(D3D_SDK_VERSION) : nullptr;
-}
-
-// Colour bits of a pixel, without the unused ones.
-uint32_t ColourMask(D3DFORMAT format) {
-  switch (format) {
-    case D3DFMT_R5G6B5:
-      return 0xFFFF;
-    case D3DFMT_X1R5G5B5:
-      return 0x7FFF;
-    default:
-      return 0xFFFFFF;
-  }
-}
-
-uint32_t PixelAt(const D3DLOCKED_RECT& locked, D3DFORMAT format, int x, int y) {
-  const auto* row = static_cast<const uint8_t*>(locked.pBits) + static_cast<ptrdiff_t>(y) * locked.Pitch;
-  uint32_t value = 0;
-  if (format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5)
-    value = static_cast<uint32_t>(row[x * 2] | (row[x * 2 + 1] << 8));
-  else
-    std::memcpy(&value, row + x * 4, 4);
-  return value & ColourMask(format);
 }
 
 TEST(Direct3D9Adapter, LoadsAndReportsWhatTheScreenNeeds) {
@@ -220,11 +199,8 @@ TEST_F(Direct3D9Device, ClearWithColourZeroLeavesTheBackBufferBlack) {
   EXPECT_EQ(device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(161), 0), D3D_OK);
   ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
   ASSERT_EQ(surface->LockRect(&locked, nullptr, 0), D3D_OK);
-  int coloured = 0;
-  for (int y = 0; y < 480; ++y)
-    for (int x = 0; x < 640; ++x)
-      if (PixelAt(locked, mode.Format, x, y) != 0) ++coloured;
-  EXPECT_EQ(coloured, 0);
+  EXPECT_TRUE(pixels::SamePicture(pixels::Picture::FromRaw(locked.pBits, locked.Pitch, mode.Format, 640, 480),
+                                  pixels::Picture(640, 480)));
   EXPECT_EQ(surface->UnlockRect(), D3D_OK);
   EXPECT_EQ(surface->UnlockRect(), D3DERR_INVALIDCALL);
   surface->Release();
