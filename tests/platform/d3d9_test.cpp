@@ -9,6 +9,7 @@
 #include "platform.h"
 #include "platform/d3d9_params.h"
 #include "support/pixels.h"
+#include "support/window_class.h"
 
 namespace {
 
@@ -23,27 +24,12 @@ static_assert(offsetof(D3DCAPS9, MaxTextureHeight) == 92);
 static_assert(sizeof(D3DPRESENT_PARAMETERS) == (sizeof(void*) == 4 ? 56 : 64));
 static_assert(offsetof(D3DPRESENT_PARAMETERS, PresentationInterval) == sizeof(D3DPRESENT_PARAMETERS) - 4);
 
-using CreateFn = IDirect3D9*(WINAPI*)(UINT);
-
 // The interface identifiers, spelled out so no import library is needed.
 const IID kSurfaceIid = {0x0CFBAF3A, 0x9FF6, 0x429A, {0x99, 0xB3, 0xA2, 0x79, 0x6A, 0xF8, 0xB8, 0x9B}};
 const IID kDirect3DIid = {0x81BDCBCA, 0x64D4, 0x426D, {0xAE, 0x8D, 0xAD, 0x01, 0x47, 0xF4, 0x27, 0x5C}};
 
-HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
-
-LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-IDirect3D9* Create() {
-  HMODULE module = LoadLibraryW(TEXT("d3d9.dll"));
-  if (!module) return nullptr;
-  auto create = reinterpret_cast<CreateFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "Direct3DCreate9")));
-  return create ? create(D3D_SDK_VERSION) : nullptr;
-}
-
 TEST(Direct3D9Adapter, LoadsAndReportsWhatTheScreenNeeds) {
-  IDirect3D9* d3d = Create();
+  IDirect3D9* d3d = CreateDirect3D9();
   ASSERT_NE(d3d, nullptr);
   D3DCAPS9 caps = {};
   ASSERT_EQ(d3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps), D3D_OK);
@@ -65,18 +51,11 @@ TEST(Direct3D9Adapter, LoadsAndReportsWhatTheScreenNeeds) {
 class Direct3D9Device : public ::testing::Test {
  protected:
   void SetUp() override {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = PlainProc;
-    wc.hInstance = Instance();
-    wc.lpszClassName = TEXT("D3D9TestWindow");
-    RegisterClassW(&wc);
-    parent = CreateWindowExW(0, TEXT("D3D9TestWindow"), TEXT("d3d9"), WS_OVERLAPPEDWINDOW, 0, 0, 700, 560, nullptr,
-                             nullptr, Instance(), nullptr);
+    parent = windowClass.Make(WS_OVERLAPPEDWINDOW, nullptr, 0, 0, 0, 700, 560, TEXT("d3d9"));
     ASSERT_NE(parent, nullptr);
-    child = CreateWindowExW(0, TEXT("D3D9TestWindow"), TEXT(""), WS_CHILD | WS_VISIBLE, 0, 0, 640, 480, parent,
-                            nullptr, Instance(), nullptr);
+    child = windowClass.Make(WS_CHILD | WS_VISIBLE, parent, 0, 0, 0, 640, 480);
     ASSERT_NE(child, nullptr);
-    d3d = Create();
+    d3d = CreateDirect3D9();
     ASSERT_NE(d3d, nullptr);
     ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
     params = Parameters(mode.Format);
@@ -90,8 +69,6 @@ class Direct3D9Device : public ::testing::Test {
     if (d3d) {
       EXPECT_EQ(d3d->Release(), 0u);
     }
-    if (parent) DestroyWindow(parent);
-    UnregisterClassW(TEXT("D3D9TestWindow"), Instance());
   }
   D3DPRESENT_PARAMETERS Parameters(D3DFORMAT format) const { return WindowedParameters(child, format); }
   IDirect3DSurface9* BackBuffer() {
@@ -99,6 +76,7 @@ class Direct3D9Device : public ::testing::Test {
     EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
     return surface;
   }
+  TestWindowClass windowClass{TEXT("D3D9TestWindow")};
   HWND parent = nullptr;
   HWND child = nullptr;
   IDirect3D9* d3d = nullptr;

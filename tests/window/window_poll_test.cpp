@@ -6,6 +6,7 @@
 
 #include "support/message_log.h"
 #include "support/user_input.h"
+#include "support/window_class.h"
 #include "window_fixture.h"
 
 namespace {
@@ -126,13 +127,8 @@ LRESULT CALLBACK CueStateProc(HWND window, UINT message, WPARAM first, LPARAM se
 }
 
 TEST_F(WindowPollTest, KeyboardCuesChangeOnlyWhatDiffers) {
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = CueStateProc;
-  wc.hInstance = Globals.instance;
-  wc.lpszClassName = TEXT("CueStateTestClass");
-  RegisterClassW(&wc);
-  HWND cues = CreateWindowExW(0, TEXT("CueStateTestClass"), TEXT(""), WS_CHILD, 0, 0, 10, 10, window, nullptr,
-                              Globals.instance, nullptr);
+  TestWindowClass cueClass(TEXT("CueStateTestClass"), CueStateProc);
+  HWND cues = cueClass.Make(WS_CHILD, window, 0, 0, 0, 10, 10);
   ASSERT_NE(cues, nullptr);
   log.Filter({WM_UPDATEUISTATE});
   log.Attach(cues);
@@ -156,7 +152,6 @@ TEST_F(WindowPollTest, KeyboardCuesChangeOnlyWhatDiffers) {
       EXPECT_EQ(log.Messages()[0].lParam, 0);
     }
   }
-  DestroyWindow(cues);
 }
 
 const ExpectedMessage CloseButtonRoad[] = {
