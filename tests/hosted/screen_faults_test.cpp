@@ -71,24 +71,27 @@ TEST_F(ScreenFaultsTest, NoDisplayModesReleasesTheInterfaceOnce) {
   EXPECT_EQ(hosted::D3D9LiveObjects(), before);
 }
 
+// The back buffer takes the desktop's format, and the drawing target
+// describes it well enough that a pixel the drawing layer writes into the
+// locked memory shows the colour GDI writes for it.
 TEST_F(ScreenFaultsTest, EachDesktopFormatGivesItsDepthAndLayout) {
-  const struct {
-    D3DFORMAT format;
-    int32_t depth;
-    int32_t code;
-  } desktops[] = {{D3DFMT_X8R8G8B8, 32, 64}, {D3DFMT_R5G6B5, 16, 4}, {D3DFMT_X1R5G5B5, 16, 2}};
-  for (const auto& desktop : desktops) {
-    hosted::SetD3D9DesktopFormat(desktop.format);
+  for (D3DFORMAT format : {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5}) {
+    SCOPED_TRACE(pixels::Name(format));
+    hosted::SetD3D9DesktopFormat(format);
     HWND window = OpenSceneScreen();
-    EXPECT_EQ(Screen.presentParams.BackBufferFormat, desktop.format);
-    EXPECT_EQ(Screen.screenDepth, desktop.depth);
-    EXPECT_EQ(Screen.pixelFormatCode, desktop.code);
+    EXPECT_EQ(Screen.presentParams.BackBufferFormat, format);
+    EXPECT_EQ(Screen.screenDepth, 8 * pixels::BytesPerPixel(format));
     DrawContext* target = ScreenDrawTarget();
     ASSERT_NE(target, nullptr);
-    EXPECT_EQ(target->targetDepth, desktop.depth);
-    EXPECT_EQ(target->pixelFormat, desktop.code);
-    ScreenReleaseTarget(target, 1);
-    ContextDiscard(target);
+    EXPECT_EQ(target->targetDepth, Screen.screenDepth);
+    ASSERT_NE(DrawBegin(target), nullptr);
+    SetPixelV(target->dc, 0, 0, 0x3C8AE5);
+    target->slots.PaintPixelColor(target, 1, 0, 0x3C8AE5);
+    EXPECT_EQ(target->dcState, DcGivenUpForPixels) << "the pixel went through the device context";
+    DrawEnd();
+    const pixels::Picture picture = BackBufferPicture();
+    EXPECT_NE(picture.at(0, 0), 0u);
+    EXPECT_EQ(picture.at(1, 0), picture.at(0, 0));
     ScreenClose();
     DestroyWindow(window);
   }

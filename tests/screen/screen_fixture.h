@@ -10,6 +10,19 @@
 #include "support/pixels.h"
 #include "window/window_fixture.h"
 
+// The screen's back buffer as a picture (only while nothing holds it);
+// empty when it cannot be read.
+inline pixels::Picture BackBufferPicture() {
+  D3DSURFACE_DESC desc{};
+  D3DLOCKED_RECT locked{};
+  if (FAILED(Screen.backBuffer->GetDesc(&desc)) || FAILED(Screen.backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
+    return pixels::Picture(0, 0);
+  pixels::Picture picture = pixels::Picture::FromRaw(locked.pBits, locked.Pitch, desc.Format,
+                                                      static_cast<int>(desc.Width), static_cast<int>(desc.Height));
+  Screen.backBuffer->UnlockRect();
+  return picture;
+}
+
 class ScreenFixture : public WindowFixture {
  protected:
   void SetUp() override {
@@ -23,20 +36,6 @@ class ScreenFixture : public WindowFixture {
     EXPECT_NE(window, nullptr);
     EXPECT_EQ(ScreenOpenInWindow(window, 0, 0, 640, 480, 0, 0, 0), 1);
     return window;
-  }
-
-  // The back buffer's picture (only while nothing holds it); empty when it
-  // cannot be read.
-  static pixels::Picture BackBufferPicture() {
-    D3DSURFACE_DESC desc{};
-    D3DLOCKED_RECT locked{};
-    if (FAILED(Screen.backBuffer->GetDesc(&desc)) ||
-        FAILED(Screen.backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
-      return pixels::Picture(0, 0);
-    pixels::Picture picture = pixels::Picture::FromRaw(locked.pBits, locked.Pitch, desc.Format,
-                                                        static_cast<int>(desc.Width), static_cast<int>(desc.Height));
-    Screen.backBuffer->UnlockRect();
-    return picture;
   }
 
   static RECT WindowRectIn(HWND parent, HWND child) {
