@@ -46,9 +46,10 @@ TEST(DrawColor, ComponentsPackAndCarryWithoutMasking) {
   EXPECT_EQ(ColorFromRgb(INT32_MIN, INT32_MIN, INT32_MIN), INT32_MIN);
 }
 
-// What no surface format here shows: the 8-bit layout keeps the low byte,
-// and a layout the driver does not know packs to 0.
-TEST(DrawPixelValue, EightBitsKeepTheLowByteAndUnknownLayoutsGiveZero) {
+// What GDI cannot show: 32-bit pixels are opaque, the 8-bit layout keeps
+// the low byte, and a layout the driver does not know packs to 0.
+TEST(DrawPixelValue, OpaqueEightBitAndUnknownLayouts) {
+  EXPECT_EQ(PixelValue(PixelFormat8888, 0) >> 24, 0xFFu);
   EXPECT_EQ(PixelValue(PixelFormat8, 0x123456), 0x56u);
   EXPECT_EQ(PixelValue(PixelFormat8, 0xABCDEF), 0xEFu);
   EXPECT_EQ(PixelValue(3, 0x123456), 0u);

@@ -15,8 +15,8 @@
 inline pixels::Picture BackBufferPicture() {
   D3DSURFACE_DESC desc{};
   D3DLOCKED_RECT locked{};
-  if (FAILED(Screen.backBuffer->GetDesc(&desc)) || FAILED(Screen.backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
-    return pixels::Picture(0, 0);
+  if (FAILED(Screen.backBuffer->GetDesc(&desc))) return pixels::Picture(0, 0);
+  if (FAILED(Screen.backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return pixels::Picture(0, 0);
   pixels::Picture picture = pixels::Picture::FromRaw(locked.pBits, locked.Pitch, desc.Format,
                                                       static_cast<int>(desc.Width), static_cast<int>(desc.Height));
   Screen.backBuffer->UnlockRect();

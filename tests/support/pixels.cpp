@@ -81,7 +81,8 @@ std::vector<uint8_t> StoredZlib(const std::vector<uint8_t>& raw) {
       out.push_back(static_cast<uint8_t>(v));
       out.push_back(static_cast<uint8_t>(v >> 8));
     }
-    out.insert(out.end(), raw.begin() + static_cast<ptrdiff_t>(offset), raw.begin() + static_cast<ptrdiff_t>(offset + size));
+    out.insert(out.end(), raw.begin() + static_cast<ptrdiff_t>(offset),
+               raw.begin() + static_cast<ptrdiff_t>(offset + size));
     offset += size;
   } while (offset < raw.size());
   uint32_t a = 1, b = 0;
@@ -140,8 +141,8 @@ std::string OutputPath(const std::string& part, const char* kind) {
       for (int x = 0; x < actual.width; ++x) {
         if (actual.at(x, y) == expected.at(x, y)) continue;
         if (++differing <= 5)
-          report << "(" << x << "," << y << ") is " << std::hex << actual.at(x, y) << ", expected "
-                 << expected.at(x, y) << std::dec << "\n";
+          report << "(" << x << "," << y << ") is " << std::hex << actual.at(x, y) << ", expected " << expected.at(x, y)
+                 << std::dec << "\n";
       }
     if (differing == 0) return ::testing::AssertionSuccess();
     report << differing << " pixels differ";
@@ -152,8 +153,7 @@ std::string OutputPath(const std::string& part, const char* kind) {
   return ::testing::AssertionFailure() << report.str();
 }
 
-Canvas::Canvas(int w, int h, D3DFORMAT f)
-    : width(w), height(h), pitch((w * BytesPerPixel(f) + 3) / 4 * 4), format(f) {
+Canvas::Canvas(int w, int h, D3DFORMAT f) : width(w), height(h), pitch((w * BytesPerPixel(f) + 3) / 4 * 4), format(f) {
   struct {
     BITMAPINFOHEADER header;
     DWORD masks[3];

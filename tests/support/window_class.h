@@ -39,8 +39,9 @@ class TestWindowClass {
   // A window of the class; `id` is a child's identifier.
   HWND Make(DWORD style, HWND parent = nullptr, int id = 0, int x = 0, int y = 0, int width = 100, int height = 80,
             const WCHAR* title = TEXT(""), DWORD exStyle = 0) {
-    HWND window = CreateWindowExW(exStyle, name, title, style, x, y, width, height, parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    HWND window =
+        CreateWindowExW(exStyle, name, title, style, x, y, width, height, parent,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     if (window != nullptr) windows_.push_back(window);
     return window;
   }
