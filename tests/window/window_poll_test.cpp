@@ -11,21 +11,13 @@
 
 namespace {
 
-class WindowPollTest : public WindowFixture {
+class WindowPollTest : public SceneWindowFixture {
  protected:
-  void SetUp() override {
-    WindowFixture::SetUp();
-    window = OpenScene();
-    ASSERT_NE(window, nullptr);
-    Poll();
-  }
-
   HWND TabStop(int id) {
     return CreateWindowExW(0, TEXT("STATIC"), TEXT(""), WS_CHILD | WS_VISIBLE | WS_TABSTOP, id * 30, 0, 20, 20, window,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Globals.instance, nullptr);
   }
 
-  HWND window = nullptr;
   MessageLog log;
 };
 

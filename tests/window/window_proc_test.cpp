@@ -9,15 +9,8 @@
 
 namespace {
 
-class WindowProcTest : public WindowFixture {
+class WindowProcTest : public SceneWindowFixture {
  protected:
-  void SetUp() override {
-    WindowFixture::SetUp();
-    window = OpenScene();
-    ASSERT_NE(window, nullptr);
-    Poll();
-  }
-
   // A window of a class of its own that uses the runtime's procedure but
   // carries no number (a child of parent, or top-level without one).
   HWND Unnumbered(HWND parent) {
@@ -30,7 +23,6 @@ class WindowProcTest : public WindowFixture {
   }
 
   TestWindowClass unnumbered{TEXT("UnnumberedTestClass"), WindowClassProc};
-  HWND window = nullptr;
   MessageLog log;
 };
 
