@@ -12,12 +12,6 @@ constexpr int32_t ModeTransparentText = 1;
 constexpr int32_t ModeInvert = 2;
 constexpr int32_t ModeOutline = 4;
 
-// Pixel layout codes written directly by PaintPixelColor.
-constexpr int32_t PixelFormat8 = 1;
-constexpr int32_t PixelFormat555 = 2;
-constexpr int32_t PixelFormat565 = 4;
-constexpr int32_t PixelFormat8888 = 64;
-
 // The font handle that ApplyFont reads as "the stock system font".
 inline HFONT DrawStockFont() { return reinterpret_cast<HFONT>(static_cast<INT_PTR>(-1)); }
 
@@ -25,8 +19,7 @@ inline HFONT DrawStockFont() { return reinterpret_cast<HFONT>(static_cast<INT_PT
 // and selects the session's state into it again.
 void RegainDc(DrawContext* context);
 
-// The value PaintPixelColor stores for a colour in a pixel layout (code 1,
-// 2, 4 or 64).
+// The value PaintPixelColor stores for a colour in a pixel layout.
 uint32_t PixelValue(int32_t formatCode, Colour colour);
 
 // Filled rectangle in `colour` on the current context; PaintRect's result.

@@ -3,90 +3,24 @@
 #include <cstring>
 #include <string>
 
-#include "drawing/context.h"
-#include "runtime/array.h"
-#include "runtime/facilities.h"
 #include "runtime/pool.h"
-#include "runtime/stringmap.h"
-#include "screen/screen.h"
-#include "window/events.h"
-#include "window/window.h"
 
 GlobalBlock Globals;
 HANDLE StringHeap;
 HANDLE AuxHeap;
 StringWorkBuffer StringWork;
-void (*RuntimeStepObserver)(const char* name);
 
 static_assert(sizeof(void*) != 4 || sizeof(GlobalBlock) == 100, "the global block is 100 bytes on 32-bit x86");
 
-// Every heap of the runtime starts with one page committed and grows on
-// demand; the platform serialises access.
-static HANDLE NewPrivateHeap() { return HeapCreate(0, 4096, 0); }
-
-const RuntimeStep RuntimeStartSteps[RuntimeStartStepCount] = {
-    {"StringsInit", StringsInit},
-    {"AuxHeapInit", AuxHeapInit},
-    {"ImageDecodersInit", ImageDecodersInit},
-    {"ImageDrawingInit", ImageDrawingInit},
-    {"ImagesInit", ImagesInit},
-    {"DrawContextInit", DrawContextInit},
-    {"ArraysInit", ArraysInit},
-    {"ControlsInit", ControlsInit},
-    {"StringMapsInit", StringMapsInit},
-    {"PostedEventsInit", PostedEventsInit},
-    {"WindowsInit", WindowsInit},
-    {"BmpDecoderInit", BmpDecoderInit},
-};
-
-const RuntimeStep RuntimeEndSteps[RuntimeEndStepCount] = {
-    {"ScreenClose", ScreenClose},
-    {"ScreenSystemEnd", ScreenSystemEnd},
-    {"KeyboardEnd", KeyboardEnd},
-    {"MouseEnd", MouseEnd},
-    {"WindowsEnd", WindowsEnd},
-    {"PostedEventsEnd", PostedEventsEnd},
-    {"ControlsEnd", ControlsEnd},
-    {"ImagesEnd", ImagesEnd},
-    {"ImageDrawingEnd", ImageDrawingEnd},
-    {"ScreenLibraryEnd", ScreenLibraryEnd},
-    {"AuxHeapEnd", AuxHeapEnd},
-};
-
-static void RunSteps(const RuntimeStep* steps, int count) {
-  for (int i = 0; i < count; ++i) {
-    if (RuntimeStepObserver != nullptr) RuntimeStepObserver(steps[i].name);
-    steps[i].run();
-  }
-}
-
-void RuntimeStart(const signed char* programTables) {
-  std::memset(&Globals, 0, sizeof Globals);
-  Globals.instance = GetModuleHandleW(nullptr);
-  MainHeap = NewPrivateHeap();
-  // Without its main heap the program cannot hold anything at all; it ends
-  // quietly with the same exit code as every other way out.
-  if (MainHeap == nullptr) ExitProcess(0);
-  Globals.readPos = programTables;
-  RunSteps(RuntimeStartSteps, RuntimeStartStepCount);
-}
-
-void RuntimeRelease() {
-  RunSteps(RuntimeEndSteps, RuntimeEndStepCount);
-  StringsEnd();
-  MainHeapDestroy();
-}
+// One page committed to start with, growing on demand; the platform
+// serialises access.
+HANDLE PrivateHeapCreate() { return HeapCreate(0, 4096, 0); }
 
 void MainHeapDestroy() {
   if (MainHeap == nullptr) return;
   PoolRegistryForget();
   HeapDestroy(MainHeap);
   MainHeap = nullptr;
-}
-
-void RuntimeEnd() {
-  RuntimeRelease();
-  ExitProcess(0);
 }
 
 void* StateRecordNew(int32_t size, StateRecordFn initialiser, StateRecordFn /*finaliser*/) {
@@ -99,7 +33,7 @@ void* StateRecordNew(int32_t size, StateRecordFn initialiser, StateRecordFn /*fi
 void* StateRecordGet(void* record) { return record; }
 
 void StringsInit() {
-  StringHeap = NewPrivateHeap();
+  StringHeap = PrivateHeapCreate();
   // Strings are values of every facility; without their heap nothing else can
   // work either, so the program ends quietly.
   if (StringHeap == nullptr) ExitProcess(0);
@@ -117,7 +51,7 @@ void StringsEnd() {
   StringWork = {};
 }
 
-void AuxHeapInit() { AuxHeap = NewPrivateHeap(); }
+void AuxHeapInit() { AuxHeap = PrivateHeapCreate(); }
 
 void AuxHeapEnd() {
   if (AuxHeap != nullptr) HeapDestroy(AuxHeap);

@@ -1,5 +1,6 @@
-// Runtime start-up and shutdown, the private heaps, string values, facility
-// state records and the image decoder registry.
+// The private heaps, string values, facility state records and the image
+// decoder registry. Start-up and shutdown, which run every layer's steps,
+// live above the layers (system/startup.h).
 #pragma once
 
 #include "platform.h"
@@ -31,33 +32,12 @@ struct StringWorkBuffer {
 };
 extern StringWorkBuffer StringWork;
 
-// Brings every facility up: zero-fills the global block, takes the module
-// handle, creates MainHeap, points the program's reader at its tables and
-// runs the start-up steps in their fixed order.
-void RuntimeStart(const signed char* programTables);
-// Runs the end steps in their fixed order, releases the heaps and ends the
-// process with exit code 0.
-[[noreturn]] void RuntimeEnd();
-
-// The two fixed step lists, in order. RuntimeStepObserver, when set, is told
-// each step's name just before the step runs.
-struct RuntimeStep {
-  const char* name;
-  void (*run)();
-};
-constexpr int RuntimeStartStepCount = 12;
-constexpr int RuntimeEndStepCount = 11;
-extern const RuntimeStep RuntimeStartSteps[RuntimeStartStepCount];
-extern const RuntimeStep RuntimeEndSteps[RuntimeEndStepCount];
-extern void (*RuntimeStepObserver)(const char* name);
+// A new private heap, as every heap of the runtime is made.
+HANDLE PrivateHeapCreate();
 
 // Destroys MainHeap with everything in it, after telling the facilities that
 // keep process-wide lists of its blocks (the shared-pool registry).
 void MainHeapDestroy();
-
-// Runs the end steps and releases the string heap and MainHeap, without
-// ending the process (RuntimeEnd's work before ExitProcess).
-void RuntimeRelease();
 
 // Facility state records: zero-filled MainHeap blocks, one per facility.
 using StateRecordFn = void (*)(void* record);

@@ -1,5 +1,6 @@
 #include "scene/scene.h"
 #include "screen/screen.h"
+#include "system/startup.h"
 #include "window/events.h"
 #include "window/window.h"
 

@@ -1,5 +1,6 @@
 #include "screen/screen.h"
 
+#include "drawing/context.h"
 #include "runtime/runtime.h"
 
 ScreenState Screen;
@@ -16,16 +17,6 @@ const WCHAR* const kSubclassedMark = TEXT("zw_dxsize");
 // Set by a successful ScreenSystemInit: the end step then has something to
 // release.
 bool systemEndArmed;
-
-// Device states set once a screen opens; the values are plain Direct3D 9
-// numbers so that both lanes' headers serve.
-constexpr auto kColorOp = static_cast<D3DTEXTURESTAGESTATETYPE>(1);
-constexpr auto kAlphaOp = static_cast<D3DTEXTURESTAGESTATETYPE>(4);
-constexpr DWORD kSelectArg1 = 2;
-constexpr auto kMagFilter = static_cast<D3DSAMPLERSTATETYPE>(5);
-constexpr auto kMinFilter = static_cast<D3DSAMPLERSTATETYPE>(6);
-constexpr DWORD kPointFilter = 1;
-constexpr auto kMultisampleAntialias = static_cast<D3DRENDERSTATETYPE>(161);
 
 void MakeBaseWindow() {
   WNDCLASSEXW cls{};
@@ -57,32 +48,47 @@ WNDPROC Subclass(HWND window, WNDPROC procedure) {
 }  // namespace
 
 int32_t ScreenFormatDepth(D3DFORMAT format) {
-  switch (static_cast<DWORD>(format)) {
-    case 20:
+  switch (format) {
+    case D3DFMT_R8G8B8:
       return 24;
-    case 21: case 22: case 31: case 34: case 35:
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8:
+    case D3DFMT_A8B8G8R8:
+    case D3DFMT_X8B8G8R8:
+    case D3DFMT_A2B10G10R10:
+    case D3DFMT_A2R10G10B10:
+    case D3DFMT_G16R16:
       return 32;
-    case 23: case 24: case 25: case 26: case 29: case 30:
+    case D3DFMT_R5G6B5:
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5:
+    case D3DFMT_A4R4G4B4:
+    case D3DFMT_A8R3G3B2:
+    case D3DFMT_X4R4G4B4:
       return 16;
-    case 27: case 28:
+    case D3DFMT_R3G3B2:
+    case D3DFMT_A8:
       return 8;
-    case 36:
+    case D3DFMT_A16B16G16R16:
       return 64;
     default:
       return 0;
   }
 }
 
+// Only the layouts the drawing layer writes exactly as the device stores
+// them; every other format (A8B8G8R8 among them: red and blue swapped) is
+// drawn through the device context.
 int32_t ScreenFormatCode(D3DFORMAT format) {
   switch (format) {
     case D3DFMT_X8R8G8B8:
-      return 64;
+      return PixelFormat8888;
     case D3DFMT_R5G6B5:
-      return 4;
+      return PixelFormat565;
     case D3DFMT_X1R5G5B5:
-      return 2;
+      return PixelFormat555;
     default:
-      return 0;
+      return PixelFormatNone;
   }
 }
 
@@ -257,7 +263,9 @@ int32_t ScreenOpenInWindowEx(HWND parent, int32_t x, int32_t y, int32_t width, i
     return OpenFailed();
   }
 
-  if (const int32_t code = ScreenFormatCode(params.BackBufferFormat); code != 0) Screen.pixelFormatCode = code;
+  // A format without a layout of its own must not inherit the last
+  // screen's: direct writes in it would land in the wrong channels.
+  Screen.pixelFormatCode = ScreenFormatCode(params.BackBufferFormat);
   Screen.screenDepth = ScreenFormatDepth(params.BackBufferFormat);
   Screen.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &Screen.backBuffer);
   Screen.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 0.0f, 0);
@@ -269,12 +277,12 @@ int32_t ScreenOpenInWindowEx(HWND parent, int32_t x, int32_t y, int32_t width, i
     SetPropW(parent, kSubclassedMark, reinterpret_cast<HANDLE>(1));
   }
 
-  Screen.device->SetTextureStageState(0, kColorOp, kSelectArg1);
-  Screen.device->SetTextureStageState(0, kAlphaOp, kSelectArg1);
+  Screen.device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  Screen.device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
   Screen.device->SetSoftwareVertexProcessing(FALSE);
-  Screen.device->SetSamplerState(0, kMagFilter, kPointFilter);
-  Screen.device->SetSamplerState(0, kMinFilter, kPointFilter);
-  Screen.device->SetRenderState(kMultisampleAntialias, FALSE);
+  Screen.device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+  Screen.device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+  Screen.device->SetRenderState(D3DRS_MULTISAMPLEANTIALIAS, FALSE);
 
   Screen.screenOpen = 1;
   Screen.deviceActive = 1;

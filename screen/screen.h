@@ -26,7 +26,7 @@ struct ScreenState {
   int32_t screenWidth;
   int32_t screenHeight;
   int32_t screenDepth;
-  int32_t pixelFormatCode;  // 64, 4 or 2 for the drawing layer
+  int32_t pixelFormatCode;  // the drawing layer's PixelFormat* of the back buffer
   int32_t windowed;
   int32_t screenOpen;
   int32_t deviceActive;  // presenting is allowed
@@ -47,7 +47,7 @@ struct SpriteRecord {
 };
 
 // Bits per pixel of a back buffer format (0 for an unknown one), and the
-// drawing layer's pixel layout code of a format (0 when it has none).
+// drawing layer's pixel layout of a format (PixelFormatNone when it has none).
 int32_t ScreenFormatDepth(D3DFORMAT format);
 int32_t ScreenFormatCode(D3DFORMAT format);
 

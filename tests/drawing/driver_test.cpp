@@ -273,7 +273,7 @@ TEST_F(DrawDriverTest, OtherKindsOfTargetHaveNoPixelAccess) {
   context->targetKind = 0;
   EXPECT_EQ(context->slots.MapPixels(context), nullptr);
   EXPECT_EQ(context->slots.PixelPitch(context), 0);
-  EXPECT_EQ(context->slots.PixelFormatCode(context), 0);
+  EXPECT_EQ(context->slots.PixelFormatCode(context), PixelFormatNone);
   // The pixel goes through the device context instead.
   context->slots.PaintPixelColor(context, 3, 4, Green);
   EXPECT_EQ(surface.lockCalls, 0);

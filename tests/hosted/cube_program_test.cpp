@@ -1,53 +1,27 @@
 // The real cube program on the headless display, driven and watched through
 // its environment: captured frames against an independent computation of
 // the scene, the ways out, and a long run that must leave nothing behind.
-#include <png.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "hosted/hooks.h"
 #include "scene/scene.h"
 #include "screen/screen_fixture.h"
-
-extern char** environ;
+#include "support/child_process.h"
+#include "support/png_file.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Picture {
-  int width = 0;
-  int height = 0;
-  std::vector<uint32_t> pixels;  // 0x00RRGGBB, rows top first
-  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-};
-
-bool ReadPng(const fs::path& path, Picture& picture) {
-  png_image png{};
-  png.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
-  png.format = PNG_FORMAT_RGB;
-  std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(png));
-  if (!png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr)) return false;
-  picture.width = static_cast<int>(png.width);
-  picture.height = static_cast<int>(png.height);
-  picture.pixels.resize(static_cast<size_t>(picture.width) * picture.height);
-  for (size_t i = 0; i < picture.pixels.size(); ++i)
-    picture.pixels[i] = (uint32_t{rgb[3 * i]} << 16) | (uint32_t{rgb[3 * i + 1]} << 8) | rgb[3 * i + 2];
-  return true;
-}
 
 class CubeProgramTest : public ::testing::Test {
  protected:
@@ -59,32 +33,17 @@ class CubeProgramTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // Runs the program with these variables on top of the environment;
-  // its exit code, or -1 when it had to be killed after a minute.
+  // Runs the program with these display variables alone; its exit code, or
+  // -1 when it had to be killed after a minute. What it printed is shown
+  // when it fails.
   int Run(std::map<std::string, std::string> vars) {
     vars.emplace("CUBE_DISPLAY", "headless");
     vars.emplace("CUBE_REFRESH_HZ", "0");
-    std::vector<std::string> entries;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry = *e;
-      if (!vars.count(entry.substr(0, entry.find('=')))) entries.push_back(entry);
-    }
-    for (const auto& [name, value] : vars) entries.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (std::string& entry : entries) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    char program[] = CUBE_PROGRAM;
-    char* argv[] = {program, nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program, nullptr, nullptr, argv, envp.data()) != 0) return -2;
-    int status = 0;
-    for (int waited = 0; waited < 60000; waited += 5) {
-      if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
+    ChildProcess cube;
+    if (!cube.Start({CUBE_PROGRAM}, vars)) return -2;
+    const int code = cube.Finish();
+    if (code != 0) std::fprintf(stderr, "%s%s", cube.out.c_str(), cube.err.c_str());
+    return code;
   }
 
   fs::path Frame(int index) const {
@@ -188,7 +147,7 @@ int WrongPixels(const Picture& frame, int steps, int* checked) {
 TEST_F(CubeProgramTest, FirstFrameIsTheWhiteFrontSquare) {
   EXPECT_EQ(Run({{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_CAPTURE_FRAMES", "0"}, {"CUBE_CLOSE_AFTER", "1"}}), 0);
   Picture frame;
-  ASSERT_TRUE(ReadPng(Frame(0), frame));
+  ASSERT_TRUE(ReadPng(Frame(0), &frame));
   ASSERT_EQ(frame.width, 640);
   ASSERT_EQ(frame.height, 480);
   int wrong = 0;
@@ -204,7 +163,7 @@ TEST_F(CubeProgramTest, TurnedFramesShowTheComputedFacesAndGreys) {
             0);
   for (int index : {1, 37, 180, 359}) {
     Picture frame;
-    ASSERT_TRUE(ReadPng(Frame(index), frame)) << index;
+    ASSERT_TRUE(ReadPng(Frame(index), &frame)) << index;
     ASSERT_EQ(frame.width, 640);
     ASSERT_EQ(frame.height, 480);
     // Repaints of the window present too, showing the frame before again,
@@ -251,7 +210,7 @@ TEST_F(CubeProgramTest, SixteenBitDesktopsDrawTheSameGeometry) {
                    {"CUBE_DESKTOP_FORMAT", format}}),
               0);
     Picture frame;
-    EXPECT_TRUE(ReadPng(Frame(50), frame)) << format;
+    EXPECT_TRUE(ReadPng(Frame(50), &frame)) << format;
     std::vector<bool> lit(frame.pixels.size());
     for (size_t i = 0; i < lit.size(); ++i) lit[i] = frame.pixels[i] != 0;
     return lit;
@@ -265,17 +224,17 @@ TEST_F(CubeProgramTest, SixteenBitDesktopsDrawTheSameGeometry) {
 // A clock on which the retrace wait costs nothing.
 uint64_t fakeMicros;
 uint64_t FakeNow() { return fakeMicros; }
-void FakeSleep(uint64_t micros) { fakeMicros += micros; }
+void FakeSleepUntil(uint64_t micros) { fakeMicros = std::max(fakeMicros, micros); }
 
 class CubeLongRunTest : public ScreenFixture {
  protected:
   void SetUp() override {
-    hosted::SetD3D9Clock(FakeNow, FakeSleep);
+    hosted::SetClock(FakeNow, FakeSleepUntil);
     ScreenFixture::SetUp();
   }
   void TearDown() override {
     ScreenFixture::TearDown();
-    hosted::SetD3D9Clock(nullptr, nullptr);
+    hosted::SetClock(nullptr, nullptr);
   }
 };
 

@@ -16,19 +16,15 @@
 
 namespace {
 
-// The injected clocks: the retrace clock in microseconds, and the kernel's
-// Sleep, which a present must never reach while the retrace clock is set.
+// A clock that only sleeping moves; each sleep is kept in microseconds.
 uint64_t fakeMicros = 0;
-std::vector<uint64_t> retraceSleeps;
-unsigned kernelSleeps = 0;
+std::vector<uint64_t> sleeps;
 
 uint64_t FakeNow() { return fakeMicros; }
-void FakeSleep(uint64_t micros) {
-  retraceSleeps.push_back(micros);
-  fakeMicros += micros;
+void FakeSleepUntil(uint64_t micros) {
+  sleeps.push_back(micros - fakeMicros);
+  fakeMicros = micros;
 }
-DWORD FakeTick() { return 5000; }
-void CountKernelSleep(DWORD) { ++kernelSleeps; }
 
 class D3D9Faults : public ::testing::Test {
  protected:
@@ -48,7 +44,7 @@ class D3D9Faults : public ::testing::Test {
     EXPECT_EQ(hosted::D3D9LiveObjects(), 0);
     hosted::ResetD3D9();
     hosted::SetModuleMissing("d3d9.dll", false);
-    hosted::SetKernelClock(nullptr, nullptr);
+    hosted::SetClock(nullptr, nullptr);
   }
   D3DPRESENT_PARAMETERS Parameters(D3DFORMAT format, UINT interval = D3DPRESENT_INTERVAL_IMMEDIATE) const {
     return WindowedParameters(child, format, interval);
@@ -277,34 +273,30 @@ TEST_F(D3D9Faults, ScriptedCooperativeAnswersComeInOrderThenTheDevicesOwn) {
   EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
 }
 
-TEST_F(D3D9Faults, IntervalOneSleepsOnTheInjectedClockToTheNextRetrace) {
+// The test display's retrace runs at 60 Hz: ticks at ceil(m * 1e6 / 60) us.
+TEST_F(D3D9Faults, IntervalOneSleepsOnTheClockToTheNextRetrace) {
   ASSERT_NO_FATAL_FAILURE(Open(D3DFMT_X8R8G8B8, D3DPRESENT_INTERVAL_ONE));
-  retraceSleeps.clear();
-  kernelSleeps = 0;
-  hosted::SetKernelClock(FakeTick, CountKernelSleep);
-  hosted::SetD3D9Clock(FakeNow, FakeSleep);
+  sleeps.clear();
+  hosted::SetClock(FakeNow, FakeSleepUntil);
   fakeMicros = 1000;
   ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
   // Presenting on a retrace waits a whole frame for the next one.
   ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
   fakeMicros = 40000;
   ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-  EXPECT_EQ(retraceSleeps, (std::vector<uint64_t>{15667, 16667, 10001}));
-  EXPECT_EQ(fakeMicros, 50001u);
-  EXPECT_EQ(kernelSleeps, 0u);
+  // Nothing but the retrace wait slept.
+  EXPECT_EQ(sleeps, (std::vector<uint64_t>{15667, 16667, 10000}));
+  EXPECT_EQ(fakeMicros, 50000u);
 }
 
 TEST_F(D3D9Faults, IntervalImmediateDoesNotWait) {
   ASSERT_NO_FATAL_FAILURE(Open(D3DFMT_X8R8G8B8, D3DPRESENT_INTERVAL_IMMEDIATE));
-  retraceSleeps.clear();
-  kernelSleeps = 0;
-  hosted::SetKernelClock(FakeTick, CountKernelSleep);
-  hosted::SetD3D9Clock(FakeNow, FakeSleep);
+  sleeps.clear();
+  hosted::SetClock(FakeNow, FakeSleepUntil);
   fakeMicros = 1000;
   for (int i = 0; i < 3; ++i) ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-  EXPECT_TRUE(retraceSleeps.empty());
+  EXPECT_TRUE(sleeps.empty());
   EXPECT_EQ(fakeMicros, 1000u);
-  EXPECT_EQ(kernelSleeps, 0u);
 }
 
 TEST_F(D3D9Faults, PresentShowsTheSourceStretchedOntoTheDestination) {

@@ -8,6 +8,7 @@
 //   escape N|none        presents done when Escape was first seen held
 //   close N|none         presents done when WM_CLOSE first arrived
 //   presents N           presents made
+//   sdl-mapped 0|1       whether SDL2's library is mapped into the process
 //   sleeps B:D ...       with --fake-clock: each retrace wait, as the clock
 //                        before it and the deadline it slept to
 // Arguments: FRAMES [--size W H] [--dest W H] [--fake-clock] [--title UTF-8]
@@ -24,10 +25,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
-#include "hosted/display_hooks.h"
+#include "hosted/hooks.h"
 #include "platform.h"
 
 namespace {
@@ -115,6 +117,13 @@ void Draw(IDirect3DDevice9* device, unsigned k, unsigned width, unsigned height)
 
 bool EscapeHeld() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0; }
 
+bool SdlMapped() {
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);)
+    if (line.find("libSDL2") != std::string::npos) return true;
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,7 +152,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (fakeClock) hosted::SetDisplayRetraceClock(&FakeNow, &FakeSleepUntil);
+  if (fakeClock) hosted::SetClock(&FakeNow, &FakeSleepUntil);
 
   HMODULE module = LoadLibraryW(TEXT("d3d9.dll"));
   if (module == nullptr) {
@@ -230,6 +239,7 @@ int main(int argc, char** argv) {
   escapeAt >= 0 ? std::printf("escape %ld\n", escapeAt) : std::printf("escape none\n");
   closeAt >= 0 ? std::printf("close %ld\n", closeAt) : std::printf("close none\n");
   std::printf("presents %u\n", presents);
+  std::printf("sdl-mapped %d\n", SdlMapped() ? 1 : 0);
   if (fakeClock) {
     std::printf("sleeps");
     for (auto [before, deadline] : sleeps)

@@ -2,19 +2,12 @@
 // each case runs the helper program (display_helper.cpp) with its own
 // environment and checks what it printed and what it left on disk; and the
 // SDL display on a private Xvfb server, read back through X.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <png.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -24,13 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
+#include "support/png_file.h"
+
 // After gtest: Xlib's macros (None, Bool) clash with its names.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <dlfcn.h>
-
-extern char** environ;
 
 namespace {
 
@@ -39,106 +33,6 @@ namespace fs = std::filesystem;
 uint32_t Pattern(unsigned k, unsigned x, unsigned y) {
   return (((x * 7 + k * 13) & 0xFF) << 16) | (((y * 5 + k * 3) & 0xFF) << 8) | ((x ^ y ^ k) & 0xFF);
 }
-
-// A child process with pipes on its standard streams.
-class Child {
- public:
-  // env adds to (or, with an empty value, removes from) the test's own
-  // environment, from which every CUBE_ and display variable is dropped.
-  bool Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
-    std::vector<std::string> vars;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string var = *e;
-      const std::string name = var.substr(0, var.find('='));
-      if (name.rfind("CUBE_", 0) == 0 || name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name == "SDL_VIDEODRIVER")
-        continue;
-      vars.push_back(var);
-    }
-    for (const auto& [name, value] : env)
-      if (!value.empty()) vars.push_back(name + "=" + value);
-    int in[2], out[2], err[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) posix_spawn_file_actions_addclose(&actions, fd);
-    std::vector<char*> argv, envp;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (const std::string& v : vars) envp.push_back(const_cast<char*>(v.c_str()));
-    envp.push_back(nullptr);
-    const int failed = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    in_ = in[1];
-    out_ = out[0];
-    err_ = err[0];
-    if (failed != 0) pid_ = -1;
-    return failed == 0;
-  }
-  ~Child() {
-    if (pid_ > 0) {
-      // TERM, not KILL: an X server removes its socket and lock on the way.
-      kill(pid_, SIGTERM);
-      Finish();
-    }
-  }
-  // The next line of standard output, or false at its end or after 20 s.
-  bool ReadLine(std::string* line) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    for (;;) {
-      const size_t nl = out.find('\n');
-      if (nl != std::string::npos) {
-        *line = out.substr(0, nl);
-        out.erase(0, nl + 1);
-        return true;
-      }
-      if (std::chrono::steady_clock::now() > deadline || !Drain(100)) return false;
-    }
-  }
-  // Closes standard input, reads both streams to their end and waits for
-  // the exit; the exit code, or -1 when the child did not exit normally.
-  int Finish() {
-    if (in_ >= 0) close(in_);
-    in_ = -1;
-    while (Drain(-1)) {
-    }
-    int status = 0;
-    if (pid_ > 0) waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  std::string out;
-  std::string err;
-
- private:
-  // Reads what either stream has; false once both are at their end.
-  bool Drain(int timeoutMs) {
-    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-    if (out_ < 0 && err_ < 0) return false;
-    if (poll(fds, 2, timeoutMs) < 0) return false;
-    int* ends[2] = {&out_, &err_};
-    std::string* into[2] = {&out, &err};
-    for (int i = 0; i < 2; ++i) {
-      if (*ends[i] < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-      char buffer[4096];
-      const ssize_t n = read(*ends[i], buffer, sizeof buffer);
-      if (n > 0) {
-        into[i]->append(buffer, static_cast<size_t>(n));
-      } else {
-        close(*ends[i]);
-        *ends[i] = -1;
-      }
-    }
-    return out_ >= 0 || err_ >= 0;
-  }
-  pid_t pid_ = -1;
-  int in_ = -1, out_ = -1, err_ = -1;
-};
 
 struct Outcome {
   int exitCode = -1;
@@ -156,7 +50,7 @@ Outcome RunHelper(const std::vector<std::string>& args, std::map<std::string, st
   env.emplace("CUBE_REFRESH_HZ", "0");
   std::vector<std::string> argv = {CUBE_DISPLAY_HELPER};
   argv.insert(argv.end(), args.begin(), args.end());
-  Child child;
+  ChildProcess child;
   Outcome run;
   if (!child.Start(argv, env)) return run;
   run.exitCode = child.Finish();
@@ -197,47 +91,21 @@ std::set<std::string> Files(const std::string& dir) {
   return names;
 }
 
-struct Image {
-  bool ok = false;
-  bool rgb8 = false;
-  unsigned width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-  uint32_t At(unsigned x, unsigned y) const {
-    const uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
-    return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
-  }
-};
-
-Image ReadPng(const std::string& path) {
-  Image image;
-  png_image png;
-  std::memset(&png, 0, sizeof png);
-  png.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&png, path.c_str())) return image;
-  // The file's own format before any conversion: 8-bit colour, no alpha.
-  image.rgb8 = png.format == PNG_FORMAT_RGB;
-  png.format = PNG_FORMAT_RGB;
-  image.width = png.width;
-  image.height = png.height;
-  image.rgb.resize(PNG_IMAGE_SIZE(png));
-  image.ok = png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr) != 0;
-  return image;
-}
-
 // Compares a captured frame with frame k of the helper's picture, as seen
 // through a destination scaled down by an integer step.
 void ExpectFrame(const std::string& path, unsigned k, unsigned width, unsigned height, unsigned step = 1) {
   SCOPED_TRACE(path);
-  const Image image = ReadPng(path);
-  ASSERT_TRUE(image.ok);
+  Picture image;
+  ASSERT_TRUE(ReadPng(path, &image));
   EXPECT_TRUE(image.rgb8);
-  ASSERT_EQ(image.width, width);
-  ASSERT_EQ(image.height, height);
+  ASSERT_EQ(image.width, static_cast<int>(width));
+  ASSERT_EQ(image.height, static_cast<int>(height));
   unsigned wrong = 0;
   for (unsigned y = 0; y < height; ++y)
     for (unsigned x = 0; x < width; ++x)
-      if (image.At(x, y) != Pattern(k, x * step, y * step) && wrong++ < 3)
-        ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << image.At(x, y) << ", expected "
+      if (image.At(static_cast<int>(x), static_cast<int>(y)) != Pattern(k, x * step, y * step) && wrong++ < 3)
+        ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex
+                      << image.At(static_cast<int>(x), static_cast<int>(y)) << ", expected "
                       << Pattern(k, x * step, y * step);
   EXPECT_EQ(wrong, 0u);
 }
@@ -323,6 +191,12 @@ TEST(HeadlessSystem, NoD3D9HidesTheLibrary) {
   const Outcome present = RunHelper({"1"}, {{"CUBE_NO_D3D9", "0"}});
   EXPECT_EQ(present.Line("d3d9"), "(absent)");
   EXPECT_EQ(present.Line("presents"), "1");
+}
+
+TEST(HeadlessSystem, SdlIsNeverLoaded) {
+  const Outcome run = RunHelper({"1"}, {});
+  EXPECT_EQ(run.Line("presents"), "1");
+  EXPECT_EQ(run.Line("sdl-mapped"), "0");
 }
 
 TEST(HeadlessSystem, DesktopFormatIsTheAdaptersAndOffersModes) {
@@ -547,8 +421,24 @@ class Xvfb {
   std::string name;
 
  private:
-  Child server_;
+  ChildProcess server_;
 };
+
+TEST(SdlDisplay, WithoutAWorkingLibraryThereAreNoModesAndTheProgramEndsQuietly) {
+  Xvfb server;
+  if (server.name.empty()) GTEST_SKIP() << "no Xvfb here";
+  // Found before the installed one: a file that is no library.
+  TempDir tmp;
+  std::ofstream(tmp.path + "/libSDL2-2.0.so.0") << "not a library";
+  const Outcome run = RunHelper({"1"}, {{"CUBE_DISPLAY", "sdl"},
+                                        {"DISPLAY", server.name},
+                                        {"SDL_VIDEODRIVER", "x11"},
+                                        {"LD_LIBRARY_PATH", tmp.path}});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.Line("modes"), "0");
+  EXPECT_EQ(run.Line("presents"), "(absent)");
+}
 
 // A top-level window of the X server by its UTF-8 title, or 0.
 ::Window FindByTitle(Display* display, const std::string& title) {
@@ -589,7 +479,7 @@ TEST(SdlDisplay, ShowsTheWindowAndItsPictureAndPassesOnTheUsersActions) {
   Xvfb server;
   if (server.name.empty()) GTEST_SKIP() << "no Xvfb here";
   const std::string title = "W\xC3\xBCrfel \xE2\x9C\x93";
-  Child helper;
+  ChildProcess helper;
   ASSERT_TRUE(helper.Start({CUBE_DISPLAY_HELPER, "3", "--size", "96", "64", "--title", title, "--wait"},
                            {{"CUBE_DISPLAY", "sdl"}, {"DISPLAY", server.name}, {"SDL_VIDEODRIVER", "x11"}}));
   std::map<std::string, std::string> lines;
@@ -701,6 +591,7 @@ TEST(SdlDisplay, ShowsTheWindowAndItsPictureAndPassesOnTheUsersActions) {
   }
   EXPECT_EQ(line, "close 3") << helper.err;
   EXPECT_EQ(helper.Finish(), 0) << helper.err;
+  EXPECT_NE(helper.out.find("sdl-mapped 1"), std::string::npos) << helper.out;
   XCloseDisplay(display);
 }
 

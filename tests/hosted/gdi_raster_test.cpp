@@ -1,61 +1,85 @@
-// Device contexts over surfaces and the live-object counter: what only the
-// substitute has.
+// The rasteriser's primitives, device contexts over surfaces and the
+// live-object counter: what only the substitute has.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
-#include "platform/hosted/gdi/surface.h"
 #include "hosted/hooks.h"
 #include "platform.h"
+#include "platform/hosted/gdi/surface.h"
+#include "support/pixels.h"
 
 namespace {
 
-TEST(SurfaceDc, DrawsIntoTheCallersPixelsInEachFormat) {
-  const struct {
-    gdi::PixelFormat format;
-    int bytes;
-    uint32_t red;
-  } formats[] = {{gdi::PixelFormat::X8R8G8B8, 4, 0x00FF0000u},
-                 {gdi::PixelFormat::R5G6B5, 2, 0xF800u},
-                 {gdi::PixelFormat::X1R5G5B5, 2, 0x7C00u}};
-  for (const auto& f : formats) {
-    // Rows padded past the width: the pitch, not the width, steps rows.
-    const int width = 5, height = 3, pitch = 8 * f.bytes;
-    std::vector<uint8_t> memory(pitch * height, 0xAB);
-    HDC dc = gdi::CreateSurfaceDC({memory.data(), width, height, pitch, f.format});
-    ASSERT_NE(dc, nullptr);
-    EXPECT_EQ(GetObjectType(dc), static_cast<DWORD>(OBJ_DC));
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    RECT all = {-10, -10, 100, 100};
-    EXPECT_NE(FillRect(dc, &all, red), 0);
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < 8; ++x) {
-        uint32_t value = 0;
-        for (int b = 0; b < f.bytes; ++b) value |= uint32_t{memory[y * pitch + x * f.bytes + b]} << (8 * b);
-        const uint32_t padding = f.bytes == 4 ? 0xABABABABu : 0xABABu;
-        EXPECT_EQ(value, x < width ? f.red : padding) << x << "," << y;
-      }
+constexpr gdi::PixelFormat kFormats[] = {gdi::PixelFormat::X8R8G8B8, gdi::PixelFormat::R5G6B5,
+                                         gdi::PixelFormat::X1R5G5B5};
+
+// What each binary raster operation makes of pen p and destination d, as
+// its name says, in R2_* order.
+constexpr uint32_t (*kRop2[16])(uint32_t p, uint32_t d) = {
+    [](uint32_t, uint32_t) { return 0u; },             [](uint32_t p, uint32_t d) { return ~(p | d); },
+    [](uint32_t p, uint32_t d) { return ~p & d; },     [](uint32_t p, uint32_t) { return ~p; },
+    [](uint32_t p, uint32_t d) { return p & ~d; },     [](uint32_t, uint32_t d) { return ~d; },
+    [](uint32_t p, uint32_t d) { return p ^ d; },      [](uint32_t p, uint32_t d) { return ~(p & d); },
+    [](uint32_t p, uint32_t d) { return p & d; },      [](uint32_t p, uint32_t d) { return ~(p ^ d); },
+    [](uint32_t, uint32_t d) { return d; },            [](uint32_t p, uint32_t d) { return ~p | d; },
+    [](uint32_t p, uint32_t) { return p; },            [](uint32_t p, uint32_t d) { return p | ~d; },
+    [](uint32_t p, uint32_t d) { return p | d; },      [](uint32_t, uint32_t) { return ~0u; },
+};
+
+// Spans and lines under every raster operation in every format: rows 0-1
+// get a span over x 1..6, row 2 a line from x 2 towards 9 clipped at x 6.
+TEST(Primitives, SpansAndLinesApplyEachRop2AsDefined) {
+  const int width = 8, height = 3;
+  for (gdi::PixelFormat format : kFormats) {
+    const gdi::PrimitiveFuncs& funcs = gdi::PrimitivesFor(format);
+    const int bytes = gdi::BytesPerPixel(format);
+    const uint32_t mask = bytes == 4 ? 0xFFFFFFFFu : 0xFFFFu;
+    const uint32_t pen = funcs.colorToPixel(RGB(0x5A, 0xC3, 0x96));
+    for (int rop = R2_BLACK; rop <= R2_WHITE; ++rop) {
+      std::vector<uint8_t> memory(width * height * bytes);
+      for (size_t i = 0; i < memory.size(); ++i) memory[i] = static_cast<uint8_t>(i * 37 + 11);
+      const std::vector<uint8_t> before = memory;
+      const gdi::Bitmap bitmap = {memory.data(), width, height, width * bytes, format};
+      const RECT span = {1, 0, 7, 2}, clip = {0, 0, 6, 3};
+      funcs.solidRects(bitmap, &span, 1, gdi::RopMasksFor(rop, pen));
+      funcs.solidLine(bitmap, {2, 2}, {9, 2}, clip, gdi::RopMasksFor(rop, pen));
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+          uint32_t was = 0, now = 0;
+          std::memcpy(&was, &before[(y * width + x) * bytes], bytes);
+          std::memcpy(&now, &memory[(y * width + x) * bytes], bytes);
+          const bool drawn = y < 2 ? x >= 1 && x < 7 : x >= 2 && x < 6;
+          EXPECT_EQ(now, drawn ? kRop2[rop - 1](pen, was) & mask : was) << bytes << " bytes, R2 " << rop << ", " << x
+                                                                         << "," << y;
+          EXPECT_EQ(funcs.getPixel(bitmap, x, y), now);
+        }
     }
-    // A surface DC starts with the white brush; FillRect selected nothing.
-    EXPECT_EQ(SelectObject(dc, red), GetStockObject(WHITE_BRUSH));
-    EXPECT_EQ(SelectObject(dc, GetStockObject(WHITE_BRUSH)), red);
-    EXPECT_TRUE(DeleteObject(red));
-    EXPECT_FALSE(DeleteDC(dc));
-    EXPECT_TRUE(gdi::DeleteSurfaceDC(dc));
-    EXPECT_FALSE(gdi::DeleteSurfaceDC(dc));
-    EXPECT_EQ(GetObjectType(dc), 0u);
   }
 }
 
-TEST(SurfaceDc, BottomUpPitchAndUnusableDescriptions) {
+TEST(SurfaceDc, BottomUpPitchLifetimeAndUnusableDescriptions) {
   std::vector<uint32_t> memory(4 * 2, 0);
   // Negative pitch: the first row named is the last in memory.
   HDC dc = gdi::CreateSurfaceDC({memory.data() + 4, 4, 2, -16, gdi::PixelFormat::X8R8G8B8});
   ASSERT_NE(dc, nullptr);
+  EXPECT_EQ(GetObjectType(dc), static_cast<DWORD>(OBJ_DC));
   EXPECT_TRUE(SetPixelV(dc, 1, 0, RGB(0, 0, 255)));
   EXPECT_EQ(memory[4 + 1], 0x000000FFu);
+  // PatBlt without a source is a binary operation (DSTINVERT); one with a
+  // source (SRCCOPY) has none to read.
+  EXPECT_TRUE(PatBlt(dc, 1, 0, 1, 1, 0x00550009));
+  EXPECT_EQ(memory[4 + 1], 0xFFFFFF00u);
+  EXPECT_FALSE(PatBlt(dc, 0, 0, 1, 1, 0x00CC0020));
+  EXPECT_EQ(SelectObject(dc, GetStockObject(BLACK_BRUSH)), GetStockObject(WHITE_BRUSH));
+  // Only its surface ends it.
+  EXPECT_FALSE(DeleteDC(dc));
+  EXPECT_FALSE(DeleteObject(dc));
   EXPECT_TRUE(gdi::DeleteSurfaceDC(dc));
+  EXPECT_FALSE(gdi::DeleteSurfaceDC(dc));
+  EXPECT_EQ(GetObjectType(dc), 0u);
   EXPECT_EQ(gdi::CreateSurfaceDC({nullptr, 4, 2, 16, gdi::PixelFormat::X8R8G8B8}), nullptr);
   EXPECT_EQ(gdi::CreateSurfaceDC({memory.data(), 0, 2, 16, gdi::PixelFormat::X8R8G8B8}), nullptr);
   EXPECT_EQ(gdi::CreateSurfaceDC({memory.data(), 4, 2, 8, gdi::PixelFormat::X8R8G8B8}), nullptr);
@@ -69,69 +93,44 @@ TEST(SurfaceDc, BottomUpPitchAndUnusableDescriptions) {
 // shapes on a surface DC with padded rows and on a memory DC agree pixel for
 // pixel in every format.
 TEST(SurfaceDc, ShapesMatchTheSameShapesOnADibSection) {
-  const struct {
-    gdi::PixelFormat format;
-    WORD bits;
-    DWORD compression;
-    DWORD masks[3];
-  } formats[] = {{gdi::PixelFormat::X8R8G8B8, 32, BI_RGB, {}},
-                 {gdi::PixelFormat::R5G6B5, 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}},
-                 {gdi::PixelFormat::X1R5G5B5, 16, BI_BITFIELDS, {0x7C00, 0x03E0, 0x001F}}};
+  const D3DFORMAT canvasFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5};
   const int width = 40, height = 30;
   auto draw = [](HDC dc) {
-    HPEN pen = CreatePen(PS_SOLID, 1, RGB(200, 10, 30));
-    HBRUSH brush = CreateSolidBrush(RGB(20, 120, 250));
-    HGDIOBJ oldPen = SelectObject(dc, pen);
-    HGDIOBJ oldBrush = SelectObject(dc, brush);
+    HGDIOBJ oldPen = SelectObject(dc, CreatePen(PS_SOLID, 1, RGB(200, 10, 30)));
+    HGDIOBJ oldBrush = SelectObject(dc, CreateSolidBrush(RGB(20, 120, 250)));
+    // Over the right edge: the rows' padding must stay untouched.
+    RECT edge = {30, -5, 60, 8};
+    FillRect(dc, &edge, reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_WINDOW + 1)));
     Rectangle(dc, -3, 2, 17, 25);
     const POINT quad[4] = {{30, 1}, {45, 14}, {22, 33}, {12, 9}};
     Polygon(dc, quad, 4);
     SetROP2(dc, R2_NOT);
     Rectangle(dc, 5, 5, 35, 12);
     SetROP2(dc, R2_COPYPEN);
-    SelectObject(dc, oldPen);
-    SelectObject(dc, oldBrush);
-    DeleteObject(pen);
-    DeleteObject(brush);
+    DeleteObject(SelectObject(dc, oldPen));
+    DeleteObject(SelectObject(dc, oldBrush));
   };
-  for (const auto& f : formats) {
-    const int bytes = f.bits / 8;
-    const int pitch = (width + 3) * bytes;
+  for (int f = 0; f < 3; ++f) {
+    const int bytes = gdi::BytesPerPixel(kFormats[f]), pitch = (width + 3) * bytes;
     std::vector<uint8_t> surface(pitch * height, 0);
-    HDC surfaceDc = gdi::CreateSurfaceDC({surface.data(), width, height, pitch, f.format});
+    HDC surfaceDc = gdi::CreateSurfaceDC({surface.data(), width, height, pitch, kFormats[f]});
     ASSERT_NE(surfaceDc, nullptr);
     draw(surfaceDc);
+    pixels::Canvas canvas(width, height, canvasFormats[f]);
+    ASSERT_NE(canvas.bits, nullptr);
+    draw(canvas.dc);
 
-    struct {
-      BITMAPINFOHEADER header;
-      DWORD masks[3];
-    } info = {};
-    info.header = {sizeof(BITMAPINFOHEADER), width, -height, 1, f.bits, f.compression, 0, 0, 0, 0, 0};
-    for (int i = 0; i < 3; ++i) info.masks[i] = f.masks[i];
-    void* bits = nullptr;
-    HDC memoryDc = CreateCompatibleDC(nullptr);
-    HBITMAP section =
-        CreateDIBSection(memoryDc, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
-    ASSERT_NE(section, nullptr);
-    HGDIOBJ old = SelectObject(memoryDc, section);
-    draw(memoryDc);
-
-    int differences = 0;
+    int differences = 0, drawn = 0;
     const int stride = (width * bytes + 3) / 4 * 4;
     for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width * bytes; ++x)
-        if (surface[y * pitch + x] != static_cast<const uint8_t*>(bits)[y * stride + x]) ++differences;
-    EXPECT_EQ(differences, 0) << "format bits " << f.bits;
-    int drawn = 0;
-    for (uint8_t byte : surface) drawn += byte != 0;
-    EXPECT_GT(drawn, width * height / 2) << "format bits " << f.bits;
-    // The padding past each row stays untouched.
-    for (int y = 0; y < height; ++y)
-      for (int x = width * bytes; x < pitch; ++x) EXPECT_EQ(surface[y * pitch + x], 0) << x << "," << y;
-
-    SelectObject(memoryDc, old);
-    DeleteObject(section);
-    DeleteDC(memoryDc);
+      for (int x = 0; x < pitch; ++x) {
+        const uint8_t byte = surface[y * pitch + x];
+        if (x >= width * bytes) EXPECT_EQ(byte, 0) << x << "," << y;
+        else differences += byte != static_cast<const uint8_t*>(canvas.bits)[y * stride + x];
+        drawn += byte != 0;
+      }
+    EXPECT_EQ(differences, 0) << bytes << " bytes";
+    EXPECT_GT(drawn, width * height / 2) << bytes << " bytes";
     gdi::DeleteSurfaceDC(surfaceDc);
   }
 }

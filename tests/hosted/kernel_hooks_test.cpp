@@ -1,8 +1,6 @@
 // The substitute's kernel32 driven through its hooks: injected faults,
 // counters, and answers Windows gives only by crashing.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -11,6 +9,7 @@
 
 #include "hosted/hooks.h"
 #include "platform.h"
+#include "support/child_process.h"
 
 namespace {
 
@@ -226,13 +225,8 @@ TEST(ProcessHooks, NullVersionRecordFailsInsteadOfCrashing) {
 }
 
 TEST(ProcessHooks, ExitProcessFlushesAndEndsWithOtherThreadsRunning) {
-  int pipeEnds[2];
-  ASSERT_EQ(pipe(pipeEnds), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    dup2(pipeEnds[1], STDOUT_FILENO);
-    close(pipeEnds[0]);
+  ChildProcess child;
+  ASSERT_TRUE(child.Fork([] {
     // Fully buffered, so the text reaches the pipe only if ExitProcess flushes.
     static char buffer[4096];
     setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
@@ -241,18 +235,9 @@ TEST(ProcessHooks, ExitProcessFlushesAndEndsWithOtherThreadsRunning) {
       for (;;) Sleep(1);
     }).detach();
     ExitProcess(7);
-  }
-  close(pipeEnds[1]);
-  std::string out;
-  char chunk[256];
-  ssize_t n;
-  while ((n = read(pipeEnds[0], chunk, sizeof chunk)) > 0) out.append(chunk, static_cast<size_t>(n));
-  close(pipeEnds[0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 7);
-  EXPECT_EQ(out, "last words");
+  }));
+  EXPECT_EQ(child.Finish(), 7);
+  EXPECT_EQ(child.out, "last words");
 }
 
 TEST(TlsHooks, ValuesOfAFreedSlotAreClearedInEveryThread) {

@@ -1,6 +1,7 @@
 // The screen against the substitute's fault injection: missing library, no
 // display modes, failing device calls, the lost-device road on a test clock,
 // desktop formats, and reference counts.
+#include <cstring>
 #include <vector>
 
 #include "drawing/context.h"
@@ -9,13 +10,13 @@
 
 namespace {
 
-// A millisecond clock that only Sleep moves.
-DWORD fakeNow;
+// A clock that only sleeping moves; each sleep is kept in milliseconds.
+uint64_t fakeMicros;
 std::vector<DWORD> sleeps;
-DWORD FakeTick() { return fakeNow; }
-void FakeSleep(DWORD ms) {
-  sleeps.push_back(ms);
-  fakeNow += ms;
+uint64_t FakeNow() { return fakeMicros; }
+void FakeSleepUntil(uint64_t micros) {
+  sleeps.push_back(static_cast<DWORD>((micros - fakeMicros) / 1000));
+  fakeMicros = micros;
 }
 
 // Fresh Direct3D state for each test; the facility itself comes up in the
@@ -24,9 +25,10 @@ class ScreenFaultsTest : public WindowFixture {
  protected:
   void SetUp() override {
     hosted::ResetD3D9();
-    fakeNow = 0xFFFFFFF0u;  // the wait must survive the counter's wrap
+    // The wait must survive GetTickCount's wrap.
+    fakeMicros = uint64_t{0xFFFFFFF0u} * 1000;
     sleeps.clear();
-    hosted::SetKernelClock(FakeTick, FakeSleep);
+    hosted::SetClock(FakeNow, FakeSleepUntil);
     WindowFixture::SetUp();
   }
   void TearDown() override {
@@ -36,14 +38,16 @@ class ScreenFaultsTest : public WindowFixture {
     }
     WindowFixture::TearDown();
     hosted::SetModuleMissing("d3d9.dll", false);
-    hosted::SetKernelClock(nullptr, nullptr);
+    hosted::SetClock(nullptr, nullptr);
     hosted::ResetD3D9();
   }
 
+  // Its presents do not wait for a retrace, so the clock's sleeps are the
+  // lost-device wait's alone.
   HWND OpenSceneScreen() {
     EXPECT_NE(ScreenSystemInit(), nullptr);
     HWND window = OpenScene();
-    EXPECT_EQ(ScreenOpenInWindow(window, 0, 0, 640, 480, 0, 0, 0), 1);
+    EXPECT_EQ(ScreenOpenInWindowEx(window, 0, 0, 640, 480, 0, 0, 0, 0), 1);
     return window;
   }
 };
@@ -71,27 +75,47 @@ TEST_F(ScreenFaultsTest, NoDisplayModesReleasesTheInterfaceOnce) {
   EXPECT_EQ(hosted::D3D9LiveObjects(), before);
 }
 
-// The back buffer takes the desktop's format, and the drawing target
-// describes it well enough that a pixel the drawing layer writes into the
-// locked memory shows the colour GDI writes for it.
-TEST_F(ScreenFaultsTest, EachDesktopFormatGivesItsDepthAndLayout) {
-  for (D3DFORMAT format : {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5}) {
-    SCOPED_TRACE(pixels::Name(format));
-    hosted::SetD3D9DesktopFormat(format);
+// Each desktop in turn: the format the adapter reports, what the screen
+// records, and what a pixel written through the drawing layer stores. The
+// 16-bit A1R5G5B5 desktop follows R5G6B5, so a layout kept from the screen
+// before would store the wrong bits.
+TEST_F(ScreenFaultsTest, EachDesktopFormatGivesItsDepthLayoutAndPixels) {
+  const struct {
+    D3DFORMAT desktop;
+    D3DFORMAT reported;
+    int32_t depth;
+    int32_t code;
+    uint32_t red;  // the raw pixel of pure red
+  } desktops[] = {
+      {D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, 32, PixelFormat8888, 0xFF0000},
+      {D3DFMT_A8B8G8R8, D3DFMT_X8R8G8B8, 32, PixelFormat8888, 0xFF0000},
+      {D3DFMT_R5G6B5, D3DFMT_R5G6B5, 16, PixelFormat565, 0xF800},
+      {D3DFMT_A1R5G5B5, D3DFMT_A1R5G5B5, 16, PixelFormatNone, 0x7C00},
+      {D3DFMT_X8B8G8R8, D3DFMT_X8R8G8B8, 32, PixelFormat8888, 0xFF0000},
+      {D3DFMT_X1R5G5B5, D3DFMT_X1R5G5B5, 16, PixelFormat555, 0x7C00},
+  };
+  for (const auto& row : desktops) {
+    hosted::SetD3D9DesktopFormat(row.desktop);
     HWND window = OpenSceneScreen();
-    EXPECT_EQ(Screen.presentParams.BackBufferFormat, format);
-    EXPECT_EQ(Screen.screenDepth, 8 * pixels::BytesPerPixel(format));
-    DrawContext* target = ScreenDrawTarget();
-    ASSERT_NE(target, nullptr);
-    EXPECT_EQ(target->targetDepth, Screen.screenDepth);
-    ASSERT_NE(DrawBegin(target), nullptr);
-    SetPixelV(target->dc, 0, 0, 0x3C8AE5);
-    target->slots.PaintPixelColor(target, 1, 0, 0x3C8AE5);
-    EXPECT_EQ(target->dcState, DcGivenUpForPixels) << "the pixel went through the device context";
+    D3DDISPLAYMODE mode{};
+    ASSERT_EQ(Screen.d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
+    EXPECT_EQ(mode.Format, row.reported) << row.desktop;
+    EXPECT_EQ(Screen.presentParams.BackBufferFormat, row.reported) << row.desktop;
+    EXPECT_EQ(Screen.screenDepth, row.depth) << row.desktop;
+    EXPECT_EQ(Screen.pixelFormatCode, row.code) << row.desktop;
+
+    ASSERT_NE(DrawBegin(ScreenDrawTarget()), nullptr) << row.desktop;
+    EXPECT_EQ(currentContext->targetDepth, row.depth) << row.desktop;
+    EXPECT_EQ(currentContext->pixelFormat, row.code) << row.desktop;
+    currentContext->slots.PaintPixelColor(currentContext, 5, 3, 0x0000FF);
     DrawEnd();
-    const pixels::Picture picture = BackBufferPicture();
-    EXPECT_NE(picture.at(0, 0), 0u);
-    EXPECT_EQ(picture.at(1, 0), picture.at(0, 0));
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(Screen.backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    uint32_t stored = 0;
+    const int bytes = row.depth / 8;
+    std::memcpy(&stored, static_cast<const uint8_t*>(locked.pBits) + 3 * locked.Pitch + 5 * bytes, bytes);
+    Screen.backBuffer->UnlockRect();
+    EXPECT_EQ(stored & 0xFFFFFFu, row.red) << row.desktop;
     ScreenClose();
     DestroyWindow(window);
   }

@@ -6,6 +6,7 @@
 #include "runtime/facilities.h"
 #include "runtime/runtime.h"
 #include "support/test_support.h"
+#include "system/startup.h"
 
 namespace {
 

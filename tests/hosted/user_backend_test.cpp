@@ -142,6 +142,25 @@ TEST_F(BackendTest, AltF4AsksToClose) {
   EXPECT_EQ(GetPropW(window, TEXT("closed")), nullptr);
 }
 
+// The key data tell what the key's state was when it moved: a second press
+// is a repeat, a release was down before; Alt held sets the context bit.
+TEST_F(BackendTest, KeyDataTellRepeatsReleasesAndAlt) {
+  ShowWindow(window, SW_SHOWNORMAL);
+  Pump();
+  for (bool down : {true, true, false}) hosted::InjectKey('A', down);
+  hosted::InjectKey(VK_MENU, true);
+  for (bool down : {true, false}) hosted::InjectKey('B', down);
+  hosted::InjectKey(VK_MENU, false);
+  // Bits 31 (released), 30 (was down) and 29 (Alt held) of each message.
+  std::vector<std::pair<UINT, DWORD>> taken;
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
+    if (msg.wParam != VK_MENU) taken.emplace_back(msg.message, static_cast<DWORD>(msg.lParam) >> 29);
+  const std::vector<std::pair<UINT, DWORD>> expected = {
+      {WM_KEYDOWN, 0}, {WM_KEYDOWN, 2}, {WM_KEYUP, 6}, {WM_SYSKEYDOWN, 1}, {WM_SYSKEYUP, 7}};
+  EXPECT_EQ(taken, expected);
+}
+
 // Wine under Xvfb leaves maximising to a window manager that is not
 // there, so only the substitute can show it: the window covers the screen
 // with its frame outside, and restoring gives the old size back.

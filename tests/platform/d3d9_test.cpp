@@ -37,8 +37,16 @@ TEST(Direct3D9Adapter, LoadsAndReportsWhatTheScreenNeeds) {
   UINT modes = d3d->GetAdapterModeCount(0, D3DFMT_X1R5G5B5) + d3d->GetAdapterModeCount(0, D3DFMT_R5G6B5) +
                d3d->GetAdapterModeCount(0, D3DFMT_X8R8G8B8);
   EXPECT_GT(modes, 0u);
-  // A format no desktop has offers no modes.
+  // A format no desktop has offers no modes, and no device runs on it; the
+  // 32-bit layouts with red and blue swapped are such formats.
   EXPECT_EQ(d3d->GetAdapterModeCount(0, D3DFMT_A8R8G8B8), 0u);
+  for (D3DFORMAT format : {D3DFMT_A8B8G8R8, D3DFMT_X8B8G8R8}) {
+    EXPECT_EQ(d3d->GetAdapterModeCount(0, format), 0u) << format;
+    D3DDISPLAYMODE none = {};
+    EXPECT_EQ(d3d->EnumAdapterModes(0, format, 0, &none), D3DERR_INVALIDCALL) << format;
+    EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, format, D3DFMT_X8R8G8B8, TRUE), D3DERR_NOTAVAILABLE) << format;
+    EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, format, format, FALSE), D3DERR_NOTAVAILABLE) << format;
+  }
   D3DDISPLAYMODE mode = {};
   ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
   EXPECT_TRUE(mode.Format == D3DFMT_X8R8G8B8 || mode.Format == D3DFMT_R5G6B5 || mode.Format == D3DFMT_X1R5G5B5)
@@ -109,6 +117,8 @@ TEST_F(Direct3D9Device, CreationChecksItsParametersAsWineDoes) {
       {"unknown format takes the desktop's", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->BackBufferFormat = D3DFMT_UNKNOWN; },
        D3D_OK},
       {"16-bit back buffer", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->BackBufferFormat = D3DFMT_R5G6B5; }, D3D_OK},
+      {"X8B8G8R8 back buffer", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->BackBufferFormat = D3DFMT_X8B8G8R8; },
+       D3DERR_INVALIDCALL},
       {"no such format", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->BackBufferFormat = static_cast<D3DFORMAT>(77); },
        D3DERR_INVALIDCALL},
       {"full screen", 0x42, [](D3DPRESENT_PARAMETERS* p) { p->Windowed = FALSE; }, D3DERR_NOTAVAILABLE},

@@ -13,6 +13,7 @@
 #include "runtime/runtime.h"
 #include "runtime/stringmap.h"
 #include "support/test_support.h"
+#include "system/startup.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "drawing/context.h"
 #include "screen/screen.h"
 #include "support/pixels.h"
 #include "window/window_fixture.h"

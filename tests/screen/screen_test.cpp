@@ -2,7 +2,11 @@
 // subclassing, closing, stretching and the flip.
 #include "screen/screen_fixture.h"
 
+#include <cstring>
 #include <string>
+
+#include "drawing/driver.h"
+#include "platform/d3d9_params.h"
 
 namespace {
 
@@ -219,18 +223,49 @@ TEST_F(ScreenTest, ChildRepaintsByPresentingAndNeverErases) {
   EXPECT_EQ(Screen.deviceActive, 1);
 }
 
-TEST(ScreenFormats, DepthAndPixelLayoutOfEveryBackBufferFormat) {
-  const struct {
-    DWORD format;
-    int32_t depth;
-    int32_t code;
-  } table[] = {{20, 24, 0}, {21, 32, 0}, {22, 32, 64}, {31, 32, 0}, {34, 32, 0}, {35, 32, 0}, {23, 16, 4},
-               {24, 16, 2}, {25, 16, 0}, {26, 16, 0}, {29, 16, 0}, {30, 16, 0}, {27, 8, 0},  {28, 8, 0},
-               {36, 64, 0}, {0, 0, 0},   {32, 0, 0},  {80, 0, 0}};
-  for (const auto& row : table) {
-    EXPECT_EQ(ScreenFormatDepth(static_cast<D3DFORMAT>(row.format)), row.depth) << row.format;
-    EXPECT_EQ(ScreenFormatCode(static_cast<D3DFORMAT>(row.format)), row.code) << row.format;
+// Every back buffer format this platform's device accepts: the depth the
+// screen records fits the surface's rows, and where the screen gives the
+// drawing layer a layout, writing it directly stores what GDI stores.
+TEST_F(ScreenTest, RecordedDepthAndLayoutMatchWhatTheDeviceStores) {
+  HWND window = OpenScene();
+  const D3DFORMAT formats[] = {D3DFMT_X8R8G8B8,    D3DFMT_A8R8G8B8,    D3DFMT_A8B8G8R8, D3DFMT_X8B8G8R8,
+                               D3DFMT_R5G6B5,      D3DFMT_X1R5G5B5,    D3DFMT_A1R5G5B5, D3DFMT_R8G8B8,
+                               D3DFMT_A2R10G10B10, D3DFMT_A2B10G10R10};
+  const Colour colours[] = {0x0000FF, 0x00FF00, 0xFF0000, 0x204080};
+  int made = 0;
+  for (D3DFORMAT format : formats) {
+    D3DPRESENT_PARAMETERS params = WindowedParameters(window, format);
+    IDirect3DDevice9* device = nullptr;
+    // A format the device refuses never becomes a screen.
+    if (FAILED(Screen.d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, 0x42, &params, &device))) continue;
+    ++made;
+    IDirect3DSurface9* surface = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
+    const int32_t bytes = ScreenFormatDepth(format) / 8;
+    const int32_t code = ScreenFormatCode(format);
+    if (code != PixelFormatNone) {
+      HDC dc = nullptr;
+      ASSERT_EQ(surface->GetDC(&dc), D3D_OK) << format;
+      for (int x = 0; x < 4; ++x) SetPixelV(dc, x, 0, static_cast<COLORREF>(colours[x]));
+      ASSERT_EQ(surface->ReleaseDC(dc), D3D_OK);
+    }
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK) << format;
+    EXPECT_GE(locked.Pitch, 640 * bytes) << format;
+    EXPECT_LT(locked.Pitch, 640 * (bytes + 1)) << format;
+    if (code != PixelFormatNone) {
+      const uint32_t mask = code == PixelFormat8888 ? 0xFFFFFF : code == PixelFormat565 ? 0xFFFF : 0x7FFF;
+      for (int x = 0; x < 4; ++x) {
+        uint32_t stored = 0;
+        std::memcpy(&stored, static_cast<const uint8_t*>(locked.pBits) + x * bytes, bytes);
+        EXPECT_EQ(stored & mask, PixelValue(code, colours[x]) & mask) << format << " " << std::hex << colours[x];
+      }
+    }
+    surface->UnlockRect();
+    surface->Release();
+    EXPECT_EQ(device->Release(), 0u);
   }
+  EXPECT_GT(made, 0);
 }
 
 }  // namespace

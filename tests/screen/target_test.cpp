@@ -32,7 +32,7 @@ TEST_F(ScreenTargetTest, TargetDescribesTheBackBuffer) {
   EXPECT_EQ(target->pixelFormat, Screen.pixelFormatCode);
   if (Screen.presentParams.BackBufferFormat == D3DFMT_X8R8G8B8) {
     EXPECT_EQ(target->targetDepth, 32);
-    EXPECT_EQ(target->pixelFormat, 64);
+    EXPECT_EQ(target->pixelFormat, PixelFormat8888);
   }
   EXPECT_EQ(target->targetKind, 7);
   EXPECT_EQ(target->grabAs24, 1);

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "runtime/runtime.h"
+#include "system/startup.h"
 #include "window/events.h"
 #include "window/window.h"
 

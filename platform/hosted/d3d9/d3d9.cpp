@@ -205,7 +205,14 @@ IDirect3D9* WINAPI Direct3DCreate9(UINT sdkVersion) {
 
 namespace hosted {
 
-void SetD3D9DesktopFormat(D3DFORMAT format) { d3d9::State().desktopFormat = format; }
+// A windowed desktop is X8R8G8B8, R5G6B5 or X1R5G5B5 to Direct3D 9: a 32-bit
+// display reports X8R8G8B8 whatever the order of its channels (Wine's does
+// too), so no device is ever told of an A8B8G8R8 desktop. Other formats are
+// taken as given.
+void SetD3D9DesktopFormat(D3DFORMAT format) {
+  const bool wide = format == D3DFMT_A8R8G8B8 || format == D3DFMT_A8B8G8R8 || format == D3DFMT_X8B8G8R8;
+  d3d9::State().desktopFormat = wide ? D3DFMT_X8R8G8B8 : format;
+}
 void SetD3D9ZeroModes(bool zero) { d3d9::State().zeroModes = zero; }
 void FailD3D9CreateDevice(bool fail) { d3d9::State().failCreateDevice = fail; }
 void FailD3D9Reset(bool fail) { d3d9::State().failReset = fail; }
@@ -216,10 +223,6 @@ void ScriptD3D9CooperativeLevel(std::initializer_list<HRESULT> answers) {
 }
 void ScriptD3D9CooperativeLevel(const std::vector<HRESULT>& answers) {
   d3d9::State().cooperativeAnswers.assign(answers.begin(), answers.end());
-}
-void SetD3D9Clock(uint64_t (*now)(), void (*sleep)(uint64_t micros)) {
-  d3d9::State().clockNow = now;
-  d3d9::State().clockSleep = sleep;
 }
 void ResetD3D9() { d3d9::State() = d3d9::Faults{}; }
 void KeepD3D9Pictures(bool keep) { d3d9::keepPictures = keep; }

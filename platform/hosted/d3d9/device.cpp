@@ -25,8 +25,6 @@ LastPresent& Presented() {
 
 namespace {
 
-constexpr uint64_t kRetraceMicros = 16667;  // 60 Hz
-
 uint32_t Load32(const uint8_t* p) {
   uint32_t v;
   std::memcpy(&v, p, 4);
@@ -202,27 +200,6 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters) {
   return D3D_OK;
 }
 
-void Device::WaitRetrace() {
-  Faults& state = State();
-  // An injected clock stands for the retrace: the next multiple of the
-  // frame time, slept away on that clock.
-  if (state.clockNow && state.clockSleep) {
-    uint64_t now = state.clockNow();
-    uint64_t next = (now / kRetraceMicros + 1) * kRetraceMicros;
-    state.clockSleep(next - now);
-    return;
-  }
-  const display::Backend* backend = display::Current();
-  if (backend && backend->waitRetrace) {
-    backend->waitRetrace();
-    return;
-  }
-  // No retrace to wait for: pace on the tick counter.
-  DWORD now = GetTickCount();
-  DWORD wait = 16 - now % 16;
-  Sleep(wait);
-}
-
 HRESULT Device::Present(const RECT* src_rect, const RECT* dst_rect, HWND dst_window_override,
                         const RGNDATA* dirty_region) {
   ++State().calls.present;
@@ -279,7 +256,9 @@ HRESULT Device::Present(const RECT* src_rect, const RECT* dst_rect, HWND dst_win
     last.destination = dst;
   }
   ++Presented().count;
-  if (params_.PresentationInterval != static_cast<UINT>(D3DPRESENT_INTERVAL_IMMEDIATE)) WaitRetrace();
+  // Any interval but immediate waits for the display's next retrace.
+  if (params_.PresentationInterval != static_cast<UINT>(D3DPRESENT_INTERVAL_IMMEDIATE))
+    display::Current()->waitRetrace();
   return D3D_OK;
 }
 

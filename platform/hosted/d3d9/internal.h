@@ -14,8 +14,7 @@ namespace d3d9 {
 
 class Device;
 
-// Every answer a test can script or break, and the clock the retrace wait
-// runs on; reset by hosted::ResetD3D9().
+// Every answer a test can script or break; reset by hosted::ResetD3D9().
 struct Faults {
   D3DFORMAT desktopFormat = D3DFMT_X8R8G8B8;
   bool zeroModes = false;
@@ -24,8 +23,6 @@ struct Faults {
   bool failPresent = false;
   bool failGetDC = false;
   std::vector<HRESULT> cooperativeAnswers;  // consumed front to back
-  uint64_t (*clockNow)() = nullptr;          // microseconds
-  void (*clockSleep)(uint64_t micros) = nullptr;
   hosted::D3D9CallCounts calls;
 };
 Faults& State();
@@ -257,7 +254,6 @@ class Device final : public IDirect3DDevice9 {
 
  private:
   bool MakeBackBuffer();
-  void WaitRetrace();
   // The source rectangle of the back buffer as a 32-bit picture of dstW x
   // dstH pixels, stretched to the nearest pixel.
   void Picture(const RECT& src, LONG dstW, LONG dstH, uint32_t* out);

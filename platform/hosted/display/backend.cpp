@@ -1,10 +1,12 @@
-// Choice of the display backend by CUBE_DISPLAY, and the input that tests
-// inject, which every backend hands over when it pumps.
+// Choice of the display backend by CUBE_DISPLAY, and input injected outside
+// a pump (the headless display's scripted user, tests), which every backend
+// hands over when it pumps.
 #include "display/backend.h"
 
 #include <deque>
 #include <mutex>
 
+#include "config.h"
 #include "display/settings.h"
 #include "hosted/hooks.h"
 
@@ -67,18 +69,11 @@ void PumpInjected() {
   }
 }
 
+void Inject(const InputEvent& event) {
+  std::lock_guard<std::mutex> guard(TheInjected().lock);
+  TheInjected().events.push_back(event);
+}
+
 }  // namespace display
 
-namespace hosted {
-
-void InjectInput(const display::InputEvent& event) {
-  std::lock_guard<std::mutex> guard(display::TheInjected().lock);
-  display::TheInjected().events.push_back(event);
-}
-
-const char* DisplayName() {
-  const display::Backend* backend = display::Current();
-  return backend != nullptr ? backend->name : "";
-}
-
-}  // namespace hosted
+const char* hosted::DisplayName() { return display::Current()->name; }

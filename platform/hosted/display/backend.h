@@ -12,19 +12,24 @@ namespace display {
 // the messages Windows would send.
 struct InputEvent {
   enum Kind {
-    Key,           // key pressed or released: key, down
-    MouseButton,   // left button pressed or released at (x, y) on the screen: down
+    Key,           // a key message: key pressed or released (down); repeat: it was down already; alt: Alt is held
+    KeyState,      // the key's hardware state (GetAsyncKeyState) became down or up, without any message
+    MouseButton,   // left button pressed or released (down) at (x, y) on the screen
     MouseMove,     // pointer moved to (x, y)
+    CaptionClick,  // a left click on window's caption button hit (HTCLOSE, HTMINBUTTON or HTMAXBUTTON)
     AppActivate,   // the program's windows gained (down) or lost the foreground
     SysCommand,    // the shell asks window for a WM_SYSCOMMAND (command), e.g. restore from the taskbar
   };
   Kind kind;
-  HWND window;
-  BYTE key;
-  bool down;
-  int x;
-  int y;
-  WPARAM command;
+  HWND window = nullptr;
+  BYTE key = 0;
+  bool down = false;
+  bool repeat = false;
+  bool alt = false;
+  int x = 0;
+  int y = 0;
+  int hit = 0;
+  WPARAM command = 0;
 };
 
 struct Backend {
@@ -55,14 +60,21 @@ struct Backend {
   void (*quit)();
 };
 
-// The chosen backend, started on first use; null when none could start.
+// The chosen backend, started on first use; the headless one when the
+// chosen one cannot start.
 const Backend* Current();
 
-// user32's side: the input event becomes queued or sent messages.
-void Deliver(const InputEvent& event);
+// user32's side: the input event becomes queued or sent messages. A key's
+// state changes at once, from any thread; a caption click's mouse input
+// waits for the next pump, and false says the window has no such button.
+// Every other kind comes from the pump of the thread that owns the windows.
+bool Deliver(const InputEvent& event);
 
-// Hands every event injected through hosted::InjectInput to Deliver; each
-// backend's pump calls it.
+// Holds an event for the next pump: input that arises outside one (the
+// headless display's scripted user, tests' simulated user).
+void Inject(const InputEvent& event);
+
+// Hands every injected event to Deliver; each backend's pump calls it.
 void PumpInjected();
 
 }  // namespace display

@@ -1,17 +1,16 @@
 // The virtual retrace clock: ticks at every multiple of 1/hz seconds of the
-// monotonic clock, as a display's retrace does whatever the program does.
+// substitute's clock (kernel/clock.h), as a display's retrace does whatever
+// the program does.
 #pragma once
 
 #include <cstdint>
 
 namespace display {
 
-// Microseconds of the monotonic clock.
-uint64_t NowMicros();
-// Returns at the given time of the monotonic clock.
-void SleepUntilMicros(uint64_t micros);
 // The first tick of an hz clock strictly after now, rounded up to whole
 // microseconds; hz is not 0.
 uint64_t NextTick(uint64_t now, unsigned hz);
+// Sleeps until the next tick of an hz clock; hz is not 0.
+void WaitNextTick(unsigned hz);
 
 }  // namespace display

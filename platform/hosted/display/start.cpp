@@ -4,10 +4,9 @@
 // keep it by naming cube_hosted_display_start.
 #include <mutex>
 
+#include "config.h"
 #include "display/backend.h"
 #include "display/settings.h"
-#include "hosted/hooks.h"
-#include "user/internal.h"
 
 namespace display {
 
@@ -19,7 +18,8 @@ void Start() {
     if (s.desktopFormat != D3DFMT_X8R8G8B8) hosted::SetD3D9DesktopFormat(s.desktopFormat);
     // Held since before the program started: the key state says so, but
     // no key message was ever sent for it.
-    if (s.display == "headless" && s.escapeAfter == 0) user::SetAsyncKey(VK_ESCAPE, true);
+    if (s.display == "headless" && s.escapeAfter == 0)
+      Deliver({.kind = InputEvent::KeyState, .key = VK_ESCAPE, .down = true});
     // Whether SDL reaches a display decides whether there are display modes
     // at all, so the backend starts now rather than with the first window.
     Current();

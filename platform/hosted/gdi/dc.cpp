@@ -1,52 +1,56 @@
 // Device contexts: over a surface's memory, or memory DCs that draw into the
 // DIB section selected into them. Both carry the same drawing state.
-#include <cstdlib>
-
 #include "internal.h"
+#include "surface.h"
 
 namespace gdi {
 namespace {
 
-HDC NewDc(const Bitmap& target, bool memory) {
-  Object object;
-  object.type = memory ? OBJ_MEMDC : OBJ_DC;
-  object.dc = new Dc;
-  object.dc->target = target;
-  object.dc->memory = memory;
-  object.dc->brush = GetStockObject(WHITE_BRUSH);
-  object.dc->pen = GetStockObject(BLACK_PEN);
-  object.dc->font = GetStockObject(SYSTEM_FONT);
-  if (memory) object.dc->bitmap = DefaultBitmap();
-  HGDIOBJ handle = Allocate(object);
-  if (handle == nullptr) {
-    delete object.dc;
-    return nullptr;
-  }
-  Retain(object.dc->brush);
-  Retain(object.dc->pen);
-  Retain(object.dc->font);
-  if (memory) Retain(object.dc->bitmap);
-  return static_cast<HDC>(handle);
-}
-
+// A DC ends by DeleteDC (memory DCs) or by its surface (surface DCs); what
+// it still holds is let go, so objects deleted while selected go now.
 bool EndDc(HDC handle, DWORD type) {
-  Object* object = Lookup(handle, type);
-  if (object == nullptr) return false;
-  Dc* dc = object->dc;
-  // What the DC still holds is let go, so objects deleted while selected go now.
+  Dc* dc = Get<Dc>(handle, type);
+  if (dc == nullptr) return false;
   const HGDIOBJ held[] = {dc->brush, dc->pen, dc->font, dc->bitmap};
-  Free(handle);
+  delete static_cast<Dc*>(Free(handle));
   for (HGDIOBJ h : held)
     if (h != nullptr) Release(h);
   return true;
 }
 
+// A DC is never selected into another; DeleteObject ends only memory DCs.
+const ObjectFuncs kDcFuncs = {
+    [](HGDIOBJ, Dc&) -> HGDIOBJ { return nullptr; },
+    [](HGDIOBJ handle) { return EndDc(static_cast<HDC>(handle), OBJ_MEMDC); },
+};
+
+HDC NewDc(const Bitmap& target, bool memory) {
+  Dc dc;
+  dc.target = target;
+  dc.memory = memory;
+  dc.brush = GetStockObject(WHITE_BRUSH);
+  dc.pen = GetStockObject(BLACK_PEN);
+  dc.font = GetStockObject(SYSTEM_FONT);
+  if (memory) dc.bitmap = DefaultBitmap();
+  HGDIOBJ handle = NewObject(memory ? OBJ_MEMDC : OBJ_DC, kDcFuncs, dc);
+  if (handle == nullptr) return nullptr;
+  for (HGDIOBJ held : {dc.brush, dc.pen, dc.font, dc.bitmap})
+    if (held != nullptr) Retain(held);
+  return static_cast<HDC>(handle);
+}
+
 bool Usable(const Bitmap& b) {
-  const int bytes = b.format == PixelFormat::X8R8G8B8 ? 4 : 2;
+  const int bytes = BytesPerPixel(b.format);
   return b.bits != nullptr && b.width > 0 && b.height > 0 && (b.pitch >= b.width * bytes || -b.pitch >= b.width * bytes);
 }
 
 }  // namespace
+
+Dc* LookupDc(HDC handle) {
+  Entry* entry = Lookup(handle);
+  if (entry == nullptr || (entry->type != OBJ_DC && entry->type != OBJ_MEMDC)) return nullptr;
+  return static_cast<Dc*>(entry->object);
+}
 
 HDC CreateSurfaceDC(const Bitmap& target) {
   if (!Usable(target)) return nullptr;
@@ -61,50 +65,11 @@ HDC WINAPI CreateCompatibleDC(HDC) { return gdi::NewDc(gdi::Bitmap{}, true); }
 
 BOOL WINAPI DeleteDC(HDC dc) { return gdi::EndDc(dc, OBJ_MEMDC) ? TRUE : FALSE; }
 
-HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD) {
-  if (bits != nullptr) *bits = nullptr;
-  if (info == nullptr || usage != DIB_RGB_COLORS || section != nullptr) return nullptr;
-  const BITMAPINFOHEADER& h = info->bmiHeader;
-  if (h.biWidth <= 0 || h.biHeight == 0 || h.biPlanes != 1) return nullptr;
-  gdi::PixelFormat format;
-  if (h.biBitCount == 32 && h.biCompression == BI_RGB) {
-    format = gdi::PixelFormat::X8R8G8B8;
-  } else if (h.biBitCount == 16 && h.biCompression == BI_RGB) {
-    format = gdi::PixelFormat::X1R5G5B5;
-  } else if (h.biBitCount == 16 && h.biCompression == BI_BITFIELDS) {
-    // The masks follow the header.
-    const DWORD* masks = reinterpret_cast<const DWORD*>(info->bmiColors);
-    if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F) {
-      format = gdi::PixelFormat::R5G6B5;
-    } else if (masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F) {
-      format = gdi::PixelFormat::X1R5G5B5;
-    } else {
-      return nullptr;
-    }
-  } else {
-    return nullptr;
-  }
-  const long long width = h.biWidth;
-  const long long rows = h.biHeight < 0 ? -static_cast<long long>(h.biHeight) : h.biHeight;
-  const long long stride = (width * h.biBitCount + 31) / 32 * 4;
-  if (stride * rows > 0x40000000LL) return nullptr;
-  // DIB sections start zeroed.
-  void* memory = std::calloc(static_cast<size_t>(stride * rows), 1);
-  if (memory == nullptr) return nullptr;
-  gdi::Object bitmap;
-  bitmap.type = OBJ_BITMAP;
-  bitmap.owned = memory;
-  // Bottom-up rows: the top row is the last one in memory.
-  const bool bottomUp = h.biHeight > 0;
-  bitmap.bitmap = {static_cast<BYTE*>(memory) + (bottomUp ? stride * (rows - 1) : 0), static_cast<int>(width),
-                   static_cast<int>(rows), static_cast<int>(bottomUp ? -stride : stride), format};
-  HGDIOBJ handle = gdi::Allocate(bitmap);
-  if (handle == nullptr) {
-    std::free(memory);
-    return nullptr;
-  }
-  if (bits != nullptr) *bits = memory;
-  return static_cast<HBITMAP>(handle);
+HGDIOBJ WINAPI SelectObject(HDC dcHandle, HGDIOBJ handle) {
+  gdi::Dc* dc = gdi::LookupDc(dcHandle);
+  gdi::Entry* entry = gdi::Lookup(handle);
+  if (dc == nullptr || entry == nullptr || entry->deletePending) return nullptr;
+  return entry->funcs->select(handle, *dc);
 }
 
 namespace {

@@ -1,33 +1,97 @@
-// What the gdi files share: the handle table, the device-context record and
-// the rasteriser's entry points.
+// What the gdi files share: the generic handle table, each object type's
+// record and function table, and the prologue of the painting calls.
 #pragma once
 
 #include <cstdint>
 
 #include "platform.h"
-#include "surface.h"
+#include "raster.h"
 
 namespace gdi {
 
 struct Dc;
 
+// What one type of object does; the handle table calls these and knows no
+// type itself.
+struct ObjectFuncs {
+  // Selects the object into dc: the object it replaces, null when refused.
+  HGDIOBJ (*select)(HGDIOBJ handle, Dc& dc);
+  // Ends the object and frees its record; false when it cannot be ended by
+  // DeleteObject.
+  bool (*destroy)(HGDIOBJ handle);
+};
+
 // One live object. Handles name a slot and its generation, so a handle of a
 // deleted object never reaches the object that reuses its slot.
-struct Object {
+struct Entry {
   DWORD type = 0;  // OBJ_*, 0 for a free slot
+  const ObjectFuncs* funcs = nullptr;
+  void* object = nullptr;  // the type's own record
   bool stock = false;
   // DeleteObject of a selected object waits until the last DC lets go.
   bool deletePending = false;
   int selectCount = 0;
-  // Brushes and pens.
+};
+
+// The live entry a handle names; null otherwise.
+Entry* Lookup(HGDIOBJ handle);
+// The record of the object a handle names when it has this type.
+template <typename T>
+T* Get(HGDIOBJ handle, DWORD type) {
+  Entry* entry = Lookup(handle);
+  return entry != nullptr && entry->type == type ? static_cast<T*>(entry->object) : nullptr;
+}
+// A new object in a free slot; null when the table is full (the record
+// stays the caller's then).
+HGDIOBJ Allocate(DWORD type, const ObjectFuncs& funcs, void* object);
+// A new object holding a copy of record; null when the table is full.
+template <typename T>
+HGDIOBJ NewObject(DWORD type, const ObjectFuncs& funcs, const T& record) {
+  T* copy = new T(record);
+  HGDIOBJ handle = Allocate(type, funcs, copy);
+  if (handle == nullptr) delete copy;
+  return handle;
+}
+// Makes an object the system's: never deleted, never counted as live.
+HGDIOBJ MakeStock(HGDIOBJ handle);
+// Frees a slot; the record it held, for its type to delete.
+void* Free(HGDIOBJ handle);
+// Frees a slot and deletes its record: the destroy entry of most types.
+template <typename T>
+bool FreeRecord(HGDIOBJ handle) {
+  delete static_cast<T*>(Free(handle));
+  return true;
+}
+// Selection bookkeeping: an object deleted while selected goes when released.
+void Retain(HGDIOBJ handle);
+void Release(HGDIOBJ handle);
+// Puts handle into a DC's slot, keeping the counts; the previous object.
+HGDIOBJ Swap(HGDIOBJ& slot, HGDIOBJ handle);
+
+// Solid brushes and cosmetic pens: a colour, or nothing.
+struct Brush {
   COLORREF color = 0;
   bool null = false;
-  // Bitmaps: the pixels and, when they are ours, the block to free.
-  Bitmap bitmap{};
-  void* owned = nullptr;
-  // Device contexts.
-  Dc* dc = nullptr;
 };
+struct Pen {
+  COLORREF color = 0;
+  bool null = false;
+};
+// Bitmaps: the pixels and, when they are ours, the block to free.
+struct BitmapObject {
+  Bitmap bits{};
+  void* owned = nullptr;
+};
+// Fonts and palettes carry nothing yet.
+struct Font {};
+struct Palette {};
+
+HGDIOBJ NewBrush(COLORREF color, bool null);
+HGDIOBJ NewPen(COLORREF color, bool null);
+HGDIOBJ NewFont();
+HGDIOBJ NewPalette();
+// The stock 1x1 bitmap a memory DC starts with.
+HGDIOBJ DefaultBitmap();
 
 struct Dc {
   Bitmap target{};
@@ -43,39 +107,32 @@ struct Dc {
   UINT textAlign = TA_LEFT | TA_TOP | TA_NOUPDATECP;
 };
 
-// The live object a handle names, optionally of one type; null otherwise.
-Object* Lookup(HGDIOBJ handle, DWORD type = 0);
 // The device context a handle names (surface or memory DC).
 Dc* LookupDc(HDC handle);
-// A new object in a free slot; null when the table is full.
-HGDIOBJ Allocate(const Object& object);
-// Frees a slot, releasing what it owns.
-void Free(HGDIOBJ handle);
-// Selection bookkeeping: an object deleted while selected goes when released.
-void Retain(HGDIOBJ handle);
-void Release(HGDIOBJ handle);
-// Handle of the stock 1x1 bitmap a memory DC starts with.
-HGDIOBJ DefaultBitmap();
 
-// The rasteriser: pure functions over a bitmap description.
-namespace raster {
-// The pixel value a colour becomes in a format, and back.
-uint32_t ColorToPixel(PixelFormat format, COLORREF color);
-COLORREF PixelToColor(PixelFormat format, uint32_t pixel);
-uint32_t ReadPixel(const Bitmap& bitmap, int x, int y);
-void WritePixel(const Bitmap& bitmap, int x, int y, uint32_t pixel);
-// Combines a pen or brush pixel with the destination under a binary raster
-// operation (R2_*).
-uint32_t Combine(PixelFormat format, int rop2, uint32_t pen, uint32_t dst);
-// Fills [left, right) x [top, bottom), clipped to the bitmap.
-void FillRect(const Bitmap& bitmap, int left, int top, int right, int bottom, int rop2, uint32_t pixel);
-// Fills a polygon by the alternate (even-odd) rule, clipped to the bitmap.
-void FillPolygonAlternate(const Bitmap& bitmap, const POINT* points, int count, int rop2, uint32_t pixel);
-// A one-pixel line from one point up to, not including, the other.
-void Line(const Bitmap& bitmap, POINT from, POINT to, int rop2, uint32_t pixel);
-}  // namespace raster
+// What every painting call needs from its DC, resolved once: the surface,
+// its primitives and clip, and the pen and brush as pixels and as masks
+// under the DC's raster operation.
+struct Paint {
+  Dc* dc = nullptr;
+  // Null when the DC has nothing to draw into (a memory DC's own bitmap).
+  const Bitmap* target = nullptr;
+  const PrimitiveFuncs* funcs = nullptr;
+  RECT clip{};
+  // False for a null pen or brush.
+  bool pen = false;
+  bool brush = false;
+  uint32_t penPixel = 0;
+  uint32_t brushPixel = 0;
+  RopMasks penMasks{};
+  RopMasks brushMasks{};
 
-// FillRect of a DC of ours: false when dc is not one.
-bool FillRectDc(HDC dc, const RECT& rect, HBRUSH brush);
+  // Clips the rectangles (changing them), drops the empty ones and fills
+  // the rest with masks in one call.
+  void FillRects(RECT* rects, int count, RopMasks masks) const;
+};
+
+// False when handle names no DC.
+bool StartPaint(HDC handle, Paint& paint);
 
 }  // namespace gdi

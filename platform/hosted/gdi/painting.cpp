@@ -1,108 +1,141 @@
-// Drawing calls on a device context: they resolve handles and state, then
-// hand plain pixels and rectangles to the rasteriser.
+// Drawing calls on a device context: one prologue resolves the DC, its
+// surface and the pen and brush under the raster operation; each call then
+// says which spans, lines or pixels to touch and hands them to the
+// primitives of the surface's format.
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "internal.h"
 
 namespace gdi {
+namespace {
 
-// Handle values up to here are system colour indexes plus one.
-constexpr uintptr_t kSystemColourBrushes = 31;
+// A pen or brush record's colour as a pixel and masks; false for a null one.
+template <typename T>
+bool Resolve(const T* record, const PrimitiveFuncs& funcs, int rop2, uint32_t& pixel, RopMasks& masks) {
+  if (record == nullptr || record->null) return false;
+  pixel = funcs.colorToPixel(record->color);
+  masks = RopMasksFor(rop2, pixel);
+  return true;
+}
 
-bool FillRectDc(HDC handle, const RECT& rect, HBRUSH brushHandle) {
+}  // namespace
+
+bool StartPaint(HDC handle, Paint& paint) {
   Dc* dc = LookupDc(handle);
   if (dc == nullptr) return false;
-  // A brush handle that is no brush leaves the DC's own brush to fill, as
-  // FillRect selects the given one only when it can.
+  paint.dc = dc;
   if (dc->target.bits == nullptr) return true;
-  COLORREF color;
-  // Small values name a system colour plus one, as in window classes.
-  const uintptr_t value = reinterpret_cast<uintptr_t>(brushHandle);
-  if (value >= 1 && value <= kSystemColourBrushes) {
-    color = GetSysColor(static_cast<int>(value - 1));
-  } else {
-    const Object* brush = Lookup(brushHandle, OBJ_BRUSH);
-    if (brush == nullptr) brush = Lookup(dc->brush, OBJ_BRUSH);
-    if (brush == nullptr || brush->null) return true;
-    color = brush->color;
-  }
-  // FillRect copies the brush whatever the DC's raster operation.
-  raster::FillRect(dc->target, rect.left, rect.top, rect.right, rect.bottom, R2_COPYPEN,
-                   raster::ColorToPixel(dc->target.format, color));
+  paint.target = &dc->target;
+  paint.funcs = &PrimitivesFor(dc->target.format);
+  paint.clip = {0, 0, dc->target.width, dc->target.height};
+  paint.pen = Resolve(Get<Pen>(dc->pen, OBJ_PEN), *paint.funcs, dc->rop2, paint.penPixel, paint.penMasks);
+  paint.brush = Resolve(Get<Brush>(dc->brush, OBJ_BRUSH), *paint.funcs, dc->rop2, paint.brushPixel, paint.brushMasks);
   return true;
+}
+
+void Paint::FillRects(RECT* rects, int count, RopMasks masks) const {
+  int kept = 0;
+  for (int i = 0; i < count; ++i) {
+    RECT r = rects[i];
+    r.left = std::max(r.left, clip.left);
+    r.top = std::max(r.top, clip.top);
+    r.right = std::min(r.right, clip.right);
+    r.bottom = std::min(r.bottom, clip.bottom);
+    if (r.left < r.right && r.top < r.bottom) rects[kept++] = r;
+  }
+  if (kept > 0) funcs->solidRects(*target, rects, kept, masks);
 }
 
 }  // namespace gdi
 
 BOOL WINAPI SetPixelV(HDC handle, int x, int y, COLORREF color) {
-  gdi::Dc* dc = gdi::LookupDc(handle);
-  if (dc == nullptr) return FALSE;
-  const gdi::Bitmap& t = dc->target;
+  gdi::Paint paint;
+  if (!gdi::StartPaint(handle, paint)) return FALSE;
   // Clipped away is not a failure.
-  if (t.bits == nullptr || x < 0 || y < 0 || x >= t.width || y >= t.height) return TRUE;
-  gdi::raster::WritePixel(t, x, y, gdi::raster::ColorToPixel(t.format, color));
+  if (paint.target == nullptr || x < paint.clip.left || y < paint.clip.top || x >= paint.clip.right ||
+      y >= paint.clip.bottom)
+    return TRUE;
+  // SetPixel copies its colour whatever the DC's raster operation.
+  const RECT pixel = {x, y, x + 1, y + 1};
+  paint.funcs->solidRects(*paint.target, &pixel, 1, {0, paint.funcs->colorToPixel(color)});
   return TRUE;
 }
 
 COLORREF WINAPI GetPixel(HDC handle, int x, int y) {
-  gdi::Dc* dc = gdi::LookupDc(handle);
-  if (dc == nullptr) return CLR_INVALID;
-  const gdi::Bitmap& t = dc->target;
+  gdi::Paint paint;
+  if (!gdi::StartPaint(handle, paint)) return CLR_INVALID;
   // A memory DC's own 1x1 bitmap is black.
-  if (t.bits == nullptr) return dc->memory && x == 0 && y == 0 ? RGB(0, 0, 0) : CLR_INVALID;
-  if (x < 0 || y < 0 || x >= t.width || y >= t.height) return CLR_INVALID;
-  return gdi::raster::PixelToColor(t.format, gdi::raster::ReadPixel(t, x, y));
+  if (paint.target == nullptr) return paint.dc->memory && x == 0 && y == 0 ? RGB(0, 0, 0) : CLR_INVALID;
+  if (x < paint.clip.left || y < paint.clip.top || x >= paint.clip.right || y >= paint.clip.bottom)
+    return CLR_INVALID;
+  return paint.funcs->pixelToColor(paint.funcs->getPixel(*paint.target, x, y));
 }
 
 BOOL WINAPI Rectangle(HDC handle, int left, int top, int right, int bottom) {
-  gdi::Dc* dc = gdi::LookupDc(handle);
-  if (dc == nullptr) return FALSE;
-  const gdi::Bitmap& t = dc->target;
-  if (t.bits == nullptr) return TRUE;
+  gdi::Paint paint;
+  if (!gdi::StartPaint(handle, paint)) return FALSE;
+  if (paint.target == nullptr) return TRUE;
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
   if (left == right || top == bottom) return TRUE;
-  const gdi::Object* pen = gdi::Lookup(dc->pen, OBJ_PEN);
-  const gdi::Object* brush = gdi::Lookup(dc->brush, OBJ_BRUSH);
-  const bool outline = pen != nullptr && !pen->null;
-  const int rop = dc->rop2;
   // The brush covers the inside of the outline; without a pen it also takes
   // the outline's top and left edges, never the right and bottom ones.
-  if (brush != nullptr && !brush->null) {
-    const uint32_t pixel = gdi::raster::ColorToPixel(t.format, brush->color);
-    if (outline) {
-      gdi::raster::FillRect(t, left + 1, top + 1, right - 1, bottom - 1, rop, pixel);
-    } else {
-      gdi::raster::FillRect(t, left, top, right - 1, bottom - 1, rop, pixel);
-    }
+  if (paint.brush) {
+    const int inset = paint.pen ? 1 : 0;
+    RECT inside = {left + inset, top + inset, right - 1, bottom - 1};
+    paint.FillRects(&inside, 1, paint.brushMasks);
   }
-  if (outline) {
-    const uint32_t pixel = gdi::raster::ColorToPixel(t.format, pen->color);
+  if (paint.pen) {
     // The outline is a closed path of four lines, each without its end
     // point: every pixel once, except on rectangles one pixel thin, where
     // the lines come back over each other and raster operations that read
     // the destination see it twice.
-    gdi::raster::FillRect(t, left, top, right - 1, top + 1, rop, pixel);
-    gdi::raster::FillRect(t, right - 1, top, right, bottom - 1, rop, pixel);
-    gdi::raster::FillRect(t, left + 1, bottom - 1, right, bottom, rop, pixel);
-    gdi::raster::FillRect(t, left, top + 1, left + 1, bottom, rop, pixel);
+    RECT outline[4] = {{left, top, right - 1, top + 1},
+                       {right - 1, top, right, bottom - 1},
+                       {left + 1, bottom - 1, right, bottom},
+                       {left, top + 1, left + 1, bottom}};
+    paint.FillRects(outline, 4, paint.penMasks);
   }
   return TRUE;
 }
 
 BOOL WINAPI Polygon(HDC handle, const POINT* points, int count) {
-  gdi::Dc* dc = gdi::LookupDc(handle);
-  if (dc == nullptr || points == nullptr || count < 2) return FALSE;
-  const gdi::Bitmap& t = dc->target;
-  if (t.bits == nullptr) return TRUE;
-  const gdi::Object* pen = gdi::Lookup(dc->pen, OBJ_PEN);
-  const gdi::Object* brush = gdi::Lookup(dc->brush, OBJ_BRUSH);
-  if (brush != nullptr && !brush->null)
-    gdi::raster::FillPolygonAlternate(t, points, count, dc->rop2, gdi::raster::ColorToPixel(t.format, brush->color));
-  // The outline closes the path back to the first point.
-  if (pen != nullptr && !pen->null) {
-    const uint32_t pixel = gdi::raster::ColorToPixel(t.format, pen->color);
-    for (int i = 0; i < count; ++i) gdi::raster::Line(t, points[i], points[(i + 1) % count], dc->rop2, pixel);
+  gdi::Paint paint;
+  if (!gdi::StartPaint(handle, paint) || points == nullptr || count < 2) return FALSE;
+  if (paint.target == nullptr) return TRUE;
+  if (paint.brush) {
+    // Kept from call to call: a list this size freed and made again every
+    // time costs more than the fill.
+    static thread_local std::vector<RECT> spans;
+    spans.clear();
+    gdi::PolygonSpans(points, count, paint.clip, spans);
+    if (!spans.empty())
+      paint.funcs->solidRects(*paint.target, spans.data(), static_cast<int>(spans.size()), paint.brushMasks);
   }
+  // The outline closes the path back to the first point.
+  if (paint.pen) {
+    for (int i = 0; i < count; ++i)
+      paint.funcs->solidLine(*paint.target, points[i], points[(i + 1) % count], paint.clip, paint.penMasks);
+  }
+  return TRUE;
+}
+
+BOOL WINAPI PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop) {
+  gdi::Paint paint;
+  if (!gdi::StartPaint(handle, paint)) return FALSE;
+  // The ternary operation's index over (pattern, source, destination); one
+  // that reads a source has none to read here.
+  const unsigned index = (rop >> 16) & 0xFF;
+  if ((((index >> 2) ^ index) & 0x33) != 0) return FALSE;
+  if (paint.target == nullptr || !paint.brush) return TRUE;
+  // Without the source it is a binary operation on brush and destination.
+  const int rop2 = static_cast<int>(((index >> 2) & 0xC) | (index & 3)) + 1;
+  // [x, x + width) by [y, y + height), added in unsigned so that a far-off
+  // corner is not undefined behaviour; an inverted one draws nothing.
+  RECT rect = {x, y, static_cast<LONG>(static_cast<unsigned>(x) + static_cast<unsigned>(width)),
+               static_cast<LONG>(static_cast<unsigned>(y) + static_cast<unsigned>(height))};
+  paint.FillRects(&rect, 1, gdi::RopMasksFor(rop2, paint.brushPixel));
   return TRUE;
 }

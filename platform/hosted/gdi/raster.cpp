@@ -1,109 +1,88 @@
-// The rasteriser: pure functions over a bitmap description. They know
-// nothing of device contexts or handles; callers clip nothing in advance.
+// The rasteriser's primitives, written once over a pixel format's traits and
+// instantiated per format.
+#include "raster.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
-#include <vector>
 
-#include "internal.h"
-
-namespace gdi::raster {
+namespace gdi {
 namespace {
-
-BYTE* Row(const Bitmap& b, int y) { return static_cast<BYTE*>(b.bits) + static_cast<ptrdiff_t>(y) * b.pitch; }
 
 // Widens an n-bit field to 8 bits by repeating its top bits, so full
 // intensity stays full.
 uint32_t Widen(uint32_t field, int bits) { return (field << (8 - bits)) | (field >> (2 * bits - 8)); }
 
-}  // namespace
+struct X8R8G8B8 {
+  using Pixel = uint32_t;
+  static uint32_t FromColor(COLORREF c) { return (uint32_t{GetRValue(c)} << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+  static COLORREF ToColor(uint32_t p) { return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF); }
+};
 
-uint32_t ColorToPixel(PixelFormat format, COLORREF color) {
-  const uint32_t r = GetRValue(color), g = GetGValue(color), b = GetBValue(color);
-  switch (format) {
-    case PixelFormat::X8R8G8B8: return (r << 16) | (g << 8) | b;
-    case PixelFormat::R5G6B5: return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
-    case PixelFormat::X1R5G5B5: return ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
+struct R5G6B5 {
+  using Pixel = uint16_t;
+  static uint32_t FromColor(COLORREF c) {
+    return ((uint32_t{GetRValue(c)} >> 3) << 11) | ((GetGValue(c) >> 2) << 5) | (GetBValue(c) >> 3);
   }
-  return 0;
-}
+  static COLORREF ToColor(uint32_t p) {
+    return RGB(Widen((p >> 11) & 0x1F, 5), Widen((p >> 5) & 0x3F, 6), Widen(p & 0x1F, 5));
+  }
+};
 
-COLORREF PixelToColor(PixelFormat format, uint32_t pixel) {
-  switch (format) {
-    case PixelFormat::X8R8G8B8: return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
-    case PixelFormat::R5G6B5:
-      return RGB(Widen((pixel >> 11) & 0x1F, 5), Widen((pixel >> 5) & 0x3F, 6), Widen(pixel & 0x1F, 5));
-    case PixelFormat::X1R5G5B5:
-      return RGB(Widen((pixel >> 10) & 0x1F, 5), Widen((pixel >> 5) & 0x1F, 5), Widen(pixel & 0x1F, 5));
+struct X1R5G5B5 {
+  using Pixel = uint16_t;
+  static uint32_t FromColor(COLORREF c) {
+    return ((uint32_t{GetRValue(c)} >> 3) << 10) | ((GetGValue(c) >> 3) << 5) | (GetBValue(c) >> 3);
   }
-  return 0;
-}
+  static COLORREF ToColor(uint32_t p) {
+    return RGB(Widen((p >> 10) & 0x1F, 5), Widen((p >> 5) & 0x1F, 5), Widen(p & 0x1F, 5));
+  }
+};
 
-uint32_t ReadPixel(const Bitmap& b, int x, int y) {
-  if (b.format == PixelFormat::X8R8G8B8) {
-    uint32_t v;
-    std::memcpy(&v, Row(b, y) + x * 4, 4);
-    return v;
-  }
-  uint16_t v;
-  std::memcpy(&v, Row(b, y) + x * 2, 2);
+BYTE* Row(const Bitmap& b, int y) { return static_cast<BYTE*>(b.bits) + static_cast<ptrdiff_t>(y) * b.pitch; }
+
+// Pixels that are read go through memcpy: a caller's memory need not be
+// aligned.
+template <typename P>
+P Load(const BYTE* at) {
+  P v;
+  std::memcpy(&v, at, sizeof v);
   return v;
 }
 
-void WritePixel(const Bitmap& b, int x, int y, uint32_t pixel) {
-  if (b.format == PixelFormat::X8R8G8B8) {
-    std::memcpy(Row(b, y) + x * 4, &pixel, 4);
-  } else {
-    const uint16_t v = static_cast<uint16_t>(pixel);
-    std::memcpy(Row(b, y) + x * 2, &v, 2);
-  }
+template <typename P>
+void Apply(BYTE* at, P andMask, P xorMask) {
+  const P v = static_cast<P>((Load<P>(at) & andMask) ^ xorMask);
+  std::memcpy(at, &v, sizeof v);
 }
 
-uint32_t Combine(PixelFormat format, int rop2, uint32_t pen, uint32_t dst) {
-  // R2_* minus one is a truth table over (pen, dst): bit 3 for both set,
-  // bit 2 pen only, bit 1 destination only, bit 0 neither.
-  const unsigned table = static_cast<unsigned>(rop2 - 1) & 15;
-  uint32_t out = 0;
-  if (table & 8) out |= pen & dst;
-  if (table & 4) out |= pen & ~dst;
-  if (table & 2) out |= ~pen & dst;
-  if (table & 1) out |= ~pen & ~dst;
-  const uint32_t mask = format == PixelFormat::X8R8G8B8 ? 0xFFFFFFFFu : 0xFFFFu;
-  return out & mask;
-}
-
-void FillRect(const Bitmap& b, int left, int top, int right, int bottom, int rop2, uint32_t pixel) {
-  left = std::max(left, 0);
-  top = std::max(top, 0);
-  right = std::min(right, b.width);
-  bottom = std::min(bottom, b.height);
-  if (left >= right || top >= bottom || rop2 == R2_NOP) return;
-  // A pixel of one repeated byte (black, white) is filled by memset, whose
-  // wide stores do not read the lines they overwrite.
-  const int bytes = b.format == PixelFormat::X8R8G8B8 ? 4 : 2;
-  const uint32_t mask = bytes == 4 ? 0xFFFFFFFFu : 0xFFFFu;
-  if (rop2 == R2_COPYPEN && (pixel & mask) == ((pixel & 0xFF) * 0x01010101u & mask)) {
-    const size_t span = static_cast<size_t>(right - left) * static_cast<size_t>(bytes);
-    for (int y = top; y < bottom; ++y) std::memset(Row(b, y) + left * bytes, static_cast<int>(pixel & 0xFF), span);
-    return;
-  }
-  for (int y = top; y < bottom; ++y) {
-    if (rop2 == R2_COPYPEN && b.format == PixelFormat::X8R8G8B8) {
-      uint32_t* row = reinterpret_cast<uint32_t*>(Row(b, y));
-      std::fill(row + left, row + right, pixel);
-    } else if (rop2 == R2_COPYPEN) {
-      uint16_t* row = reinterpret_cast<uint16_t*>(Row(b, y));
-      std::fill(row + left, row + right, static_cast<uint16_t>(pixel));
+template <typename F>
+void SolidRects(const Bitmap& b, const RECT* rects, int count, RopMasks masks) {
+  using P = typename F::Pixel;
+  const auto andMask = static_cast<P>(masks.andMask), xorMask = static_cast<P>(masks.xorMask);
+  // R2_NOP and its like leave every pixel as it is.
+  if (andMask == static_cast<P>(~P{0}) && xorMask == 0) return;
+  // Without the destination, a pixel of one repeated byte (black, white) is
+  // filled by memset, whose wide stores do not read the lines they overwrite.
+  const bool repeatedByte = xorMask == static_cast<P>((xorMask & 0xFFu) * 0x01010101u);
+  for (int i = 0; i < count; ++i) {
+    const RECT& r = rects[i];
+    if (r.left >= r.right) continue;
+    const size_t offset = static_cast<size_t>(r.left) * sizeof(P);
+    const size_t span = static_cast<size_t>(r.right - r.left) * sizeof(P);
+    if (andMask == 0 && repeatedByte) {
+      for (int y = r.top; y < r.bottom; ++y) std::memset(Row(b, y) + offset, xorMask & 0xFF, span);
+    } else if (andMask == 0) {
+      for (int y = r.top; y < r.bottom; ++y) {
+        P* row = reinterpret_cast<P*>(Row(b, y) + offset);
+        std::fill(row, row + (r.right - r.left), xorMask);
+      }
     } else {
-      for (int x = left; x < right; ++x) WritePixel(b, x, y, Combine(b.format, rop2, pixel, ReadPixel(b, x, y)));
+      for (int y = r.top; y < r.bottom; ++y)
+        for (BYTE *at = Row(b, y) + offset, *end = at + span; at < end; at += sizeof(P)) Apply<P>(at, andMask, xorMask);
     }
   }
 }
-
-}  // namespace gdi::raster
-
-namespace gdi::raster {
-namespace {
 
 // Floor and ceiling of a / b for b > 0.
 long long FloorDiv(long long a, long long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
@@ -133,13 +112,79 @@ class CeilSteps {
   long long den_;
 };
 
-void Plot(const Bitmap& b, long long x, long long y, int rop2, uint32_t pixel) {
-  if (x < 0 || y < 0 || x >= b.width || y >= b.height) return;
-  const int ix = static_cast<int>(x), iy = static_cast<int>(y);
-  // Copying the pen needs nothing from the destination.
-  if (rop2 == R2_COPYPEN) WritePixel(b, ix, iy, pixel);
-  else WritePixel(b, ix, iy, Combine(b.format, rop2, pixel, ReadPixel(b, ix, iy)));
+template <typename F>
+void SolidLine(const Bitmap& b, POINT from, POINT to, const RECT& clip, RopMasks masks) {
+  using P = typename F::Pixel;
+  const long long dx = static_cast<long long>(to.x) - from.x, dy = static_cast<long long>(to.y) - from.y;
+  const long long adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+  const long long steps = std::max(adx, ady);
+  // Only the steps whose major coordinate lies inside the clip, so far-off
+  // end points cost nothing.
+  const bool xMajor = adx >= ady;
+  const long long start = xMajor ? from.x : from.y, delta = xMajor ? dx : dy;
+  const long long low = xMajor ? clip.left : clip.top, high = xMajor ? clip.right : clip.bottom;
+  long long first = 0, last = steps;
+  if (delta > 0) {
+    first = std::max(first, low - start);
+    last = std::min(last, high - start);
+  } else if (delta < 0) {
+    first = std::max(first, start - (high - 1));
+    last = std::min(last, start - low + 1);
+  }
+  if (first >= last) return;
+  // Each step along the major axis; the minor coordinate is the nearest
+  // one, and a tie takes the smaller: start + ceil((2 i small - big) / 2 big)
+  // going up, start - floor((2 i small + big) / 2 big) going down. The end
+  // point is left out.
+  const long long small = xMajor ? ady : adx, big = steps;
+  const long long minorStart = xMajor ? from.y : from.x, minorDelta = xMajor ? dy : dx;
+  CeilSteps minor = minorDelta >= 0 ? CeilSteps(2 * first * small - big, 2 * small, 2 * big)
+                                    : CeilSteps(-(2 * first * small + big), -2 * small, 2 * big);
+  const long long majorStep = delta < 0 ? -1 : 1;
+  long long major = start + majorStep * first;
+  const auto andMask = static_cast<P>(masks.andMask), xorMask = static_cast<P>(masks.xorMask);
+  for (long long i = first; i < last; ++i, major += majorStep, minor.Next()) {
+    const long long other = minorStart + minor.value();
+    const long long x = xMajor ? major : other, y = xMajor ? other : major;
+    if (x < clip.left || y < clip.top || x >= clip.right || y >= clip.bottom) continue;
+    BYTE* at = Row(b, static_cast<int>(y)) + x * static_cast<long long>(sizeof(P));
+    // Copying needs nothing from the destination.
+    if (andMask == 0) std::memcpy(at, &xorMask, sizeof xorMask);
+    else Apply<P>(at, andMask, xorMask);
+  }
 }
+
+template <typename F>
+uint32_t GetPixel(const Bitmap& b, int x, int y) {
+  using P = typename F::Pixel;
+  return Load<P>(Row(b, y) + static_cast<size_t>(x) * sizeof(P));
+}
+
+template <typename F>
+constexpr PrimitiveFuncs kPrimitives = {SolidRects<F>, SolidLine<F>, GetPixel<F>, F::FromColor, F::ToColor};
+
+}  // namespace
+
+RopMasks RopMasksFor(int rop2, uint32_t pixel) {
+  // R2_* minus one is a truth table over (pen, dst): bit 3 for both set,
+  // bit 2 pen only, bit 1 destination only, bit 0 neither. Whatever a pen
+  // bit is, the result bit is 0, 1, dst or not dst: dst & and ^ xor.
+  const unsigned table = static_cast<unsigned>(rop2 - 1) & 15;
+  auto all = [table](int bit) { return ((table >> bit) & 1) != 0 ? ~0u : 0u; };
+  auto differ = [table](int a, int b) { return (((table >> a) ^ (table >> b)) & 1) != 0 ? ~0u : 0u; };
+  return {(pixel & differ(3, 2)) | (~pixel & differ(1, 0)), (pixel & all(2)) | (~pixel & all(0))};
+}
+
+const PrimitiveFuncs& PrimitivesFor(PixelFormat format) {
+  switch (format) {
+    case PixelFormat::R5G6B5: return kPrimitives<R5G6B5>;
+    case PixelFormat::X1R5G5B5: return kPrimitives<X1R5G5B5>;
+    case PixelFormat::X8R8G8B8: break;
+  }
+  return kPrimitives<X8R8G8B8>;
+}
+
+namespace {
 
 // An edge of a polygon on the rows it crosses, first to last - 1.
 struct Edge {
@@ -151,15 +196,15 @@ struct Edge {
 
 }  // namespace
 
-void FillPolygonAlternate(const Bitmap& b, const POINT* points, int count, int rop2, uint32_t pixel) {
+void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<RECT>& spans) {
   if (count < 3) return;
   long long top = points[0].y, bottom = points[0].y;
   for (int i = 1; i < count; ++i) {
     top = std::min<long long>(top, points[i].y);
     bottom = std::max<long long>(bottom, points[i].y);
   }
-  top = std::max<long long>(top, 0);
-  bottom = std::min<long long>(bottom, b.height);
+  top = std::max<long long>(top, clip.top);
+  bottom = std::min<long long>(bottom, clip.bottom);
   if (top >= bottom) return;
   // A pixel is inside when its top-left corner is: edges count on the rows
   // from their upper end up to, not including, their lower end, and a span
@@ -194,47 +239,12 @@ void FillPolygonAlternate(const Bitmap& b, const POINT* points, int count, int r
         for (size_t j = i; j > 0 && xs[j] < xs[j - 1]; --j) std::swap(xs[j], xs[j - 1]);
     }
     for (size_t i = 0; i + 1 < xs.size(); i += 2) {
-      const long long left = std::max<long long>(xs[i], 0), right = std::min<long long>(xs[i + 1], b.width);
+      const long long left = std::max<long long>(xs[i], clip.left), right = std::min<long long>(xs[i + 1], clip.right);
       if (left < right)
-        FillRect(b, static_cast<int>(left), static_cast<int>(y), static_cast<int>(right), static_cast<int>(y) + 1, rop2,
-                 pixel);
+        spans.push_back(
+            {static_cast<LONG>(left), static_cast<LONG>(y), static_cast<LONG>(right), static_cast<LONG>(y + 1)});
     }
   }
 }
 
-void Line(const Bitmap& b, POINT from, POINT to, int rop2, uint32_t pixel) {
-  const long long dx = static_cast<long long>(to.x) - from.x, dy = static_cast<long long>(to.y) - from.y;
-  const long long adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
-  const long long steps = std::max(adx, ady);
-  // Only the steps whose major coordinate lies inside the bitmap, so far-off
-  // end points cost nothing.
-  const bool xMajor = adx >= ady;
-  const long long start = xMajor ? from.x : from.y, delta = xMajor ? dx : dy;
-  const long long size = xMajor ? b.width : b.height;
-  long long first = 0, last = steps;
-  if (delta > 0) {
-    first = std::max(first, -start);
-    last = std::min(last, size - start);
-  } else if (delta < 0) {
-    first = std::max(first, start - (size - 1));
-    last = std::min(last, start + 1);
-  }
-  if (first >= last) return;
-  // Each step along the major axis; the minor coordinate is the nearest
-  // one, and a tie takes the smaller: start + ceil((2 i small - big) / 2 big)
-  // going up, start - floor((2 i small + big) / 2 big) going down. The end
-  // point is left out.
-  const long long small = xMajor ? ady : adx, big = steps;
-  const long long minorStart = xMajor ? from.y : from.x, minorDelta = xMajor ? dy : dx;
-  CeilSteps minor = minorDelta >= 0 ? CeilSteps(2 * first * small - big, 2 * small, 2 * big)
-                                    : CeilSteps(-(2 * first * small + big), -2 * small, 2 * big);
-  const long long majorStep = delta < 0 ? -1 : 1;
-  long long major = start + majorStep * first;
-  for (long long i = first; i < last; ++i, major += majorStep, minor.Next()) {
-    const long long other = minorStart + minor.value();
-    if (xMajor) Plot(b, major, other, rop2, pixel);
-    else Plot(b, other, major, rop2, pixel);
-  }
-}
-
-}  // namespace gdi::raster
+}  // namespace gdi

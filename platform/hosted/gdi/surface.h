@@ -3,19 +3,9 @@
 #pragma once
 
 #include "platform.h"
+#include "raster.h"
 
 namespace gdi {
-
-enum class PixelFormat { X8R8G8B8, R5G6B5, X1R5G5B5 };
-
-// A bitmap description: pure data, as the rasteriser sees it.
-struct Bitmap {
-  void* bits;  // first (top) row
-  int width;
-  int height;
-  int pitch;  // bytes from one row to the next
-  PixelFormat format;
-};
 
 // A device context that draws into target until it is deleted; null when
 // the description is unusable. The memory stays the caller's.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "hosted/hooks.h"
+#include "kernel/clock.h"
 #include "platform.h"
 
 namespace kernel {
@@ -31,11 +33,32 @@ constexpr Version kDefaultVersion{6, 1, 7601, VER_PLATFORM_WIN32_NT, 1, TEXT("Se
 std::mutex versionLock;
 Version version = kDefaultVersion;
 
-// A test clock, when set, stands for both GetTickCount and Sleep.
-std::atomic<DWORD (*)()> clockTick{nullptr};
-std::atomic<void (*)(DWORD)> clockSleep{nullptr};
+// A test's clock, when set, stands for the monotonic clock everywhere.
+std::atomic<uint64_t (*)()> testNow{nullptr};
+std::atomic<void (*)(uint64_t)> testSleepUntil{nullptr};
 
 }  // namespace
+
+uint64_t NowMicros() {
+  if (auto now = testNow.load()) return now();
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<uint64_t>(t.tv_sec) * 1000000u + static_cast<uint64_t>(t.tv_nsec) / 1000u;
+}
+
+void SleepUntilMicros(uint64_t micros) {
+  if (auto sleepUntil = testSleepUntil.load()) {
+    sleepUntil(micros);
+    return;
+  }
+  timespec t;
+  t.tv_sec = static_cast<time_t>(micros / 1000000u);
+  t.tv_nsec = static_cast<long>(micros % 1000000u) * 1000;
+  // An absolute deadline: a signal in between does not stretch the wait.
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR) {
+  }
+}
+
 }  // namespace kernel
 
 using namespace kernel;
@@ -52,10 +75,7 @@ DWORD WINAPI GetCurrentThreadId() {
 DWORD WINAPI GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
 void WINAPI Sleep(DWORD milliseconds) {
-  if (auto sleep = clockSleep.load()) {
-    sleep(milliseconds);
-    return;
-  }
+  // Not waits on the clock: 0 only yields, INFINITE never returns.
   if (milliseconds == 0) {
     std::this_thread::yield();
     return;
@@ -63,18 +83,11 @@ void WINAPI Sleep(DWORD milliseconds) {
   if (milliseconds == INFINITE) {
     for (;;) pause();
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  SleepUntilMicros(NowMicros() + uint64_t{milliseconds} * 1000u);
 }
 
-DWORD WINAPI GetTickCount() {
-  if (auto tick = clockTick.load()) return tick();
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  // Milliseconds since boot, wrapping at 32 bits as on Windows.
-  unsigned long long ms = static_cast<unsigned long long>(now.tv_sec) * 1000ull +
-                          static_cast<unsigned long long>(now.tv_nsec) / 1000000ull;
-  return static_cast<DWORD>(ms);
-}
+// Milliseconds since boot, wrapping at 32 bits as on Windows.
+DWORD WINAPI GetTickCount() { return static_cast<DWORD>(NowMicros() / 1000u); }
 
 void WINAPI ExitProcess(UINT exitCode) {
   std::fflush(nullptr);
@@ -138,7 +151,7 @@ void ResetVersion() {
 
 }  // namespace hosted
 
-void hosted::SetKernelClock(DWORD (*tick)(), void (*sleep)(DWORD milliseconds)) {
-  clockTick = tick;
-  clockSleep = sleep;
+void hosted::SetClock(uint64_t (*now)(), void (*sleepUntil)(uint64_t micros)) {
+  testNow = now;
+  testSleepUntil = sleepUntil;
 }

@@ -78,8 +78,7 @@ LPARAM KeyData(BYTE key, bool down, bool wasDown, bool alt) {
   return static_cast<LPARAM>(static_cast<DWORD>(data));
 }
 
-}  // namespace
-
+// The key state as the hardware has it (GetAsyncKeyState).
 bool AsyncDown(BYTE key) { return (asyncKeys[key].load() & 0x80) != 0; }
 
 void SetAsyncKey(BYTE key, bool down) {
@@ -89,6 +88,15 @@ void SetAsyncKey(BYTE key, bool down) {
   value = down ? (value | 0x80) : (value & ~0x80);
   asyncKeys[key] = value;
 }
+
+// A press or release of the left button: the hardware state changes now,
+// the message arrives with the next pump.
+void InjectLeftButton(int x, int y, bool down) {
+  SetAsyncKey(VK_LBUTTON, down);
+  display::Inject({.kind = display::InputEvent::MouseButton, .down = down, .x = x, .y = y});
+}
+
+}  // namespace
 
 void KeyProcessed(const MSG& msg) {
   Queue& q = *CurrentQueue();
@@ -181,45 +189,52 @@ bool CaptionButtonPoint(HWND handle, int hitTest, POINT* out) {
 
 namespace display {
 
-void Deliver(const InputEvent& event) {
+bool Deliver(const InputEvent& event) {
   using namespace user;
   switch (event.kind) {
     case InputEvent::Key: {
-      // The hardware state changed when the key was pressed (InjectKey);
-      // x carries whether it was already down then.
-      const bool wasDown = event.x != 0;
       bool sys = false;
       WindowRef target = KeyTarget(&sys);
-      if (!target) return;
-      // y carries whether Alt was held when the key was pressed.
-      const bool alt = event.y != 0;
+      if (!target) return true;
       // Alt turns keys into system keys, as does F10 and a window without focus.
-      if (alt || event.key == VK_F10 || event.key == VK_MENU) sys = true;
+      if (event.alt || event.key == VK_F10 || event.key == VK_MENU) sys = true;
       UINT message = event.down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP);
       POINT pt = {cursorX.load(), cursorY.load()};
-      const LPARAM data = KeyData(event.key, event.down, wasDown, alt && event.key != VK_MENU);
+      const LPARAM data = KeyData(event.key, event.down, event.repeat, event.alt && event.key != VK_MENU);
       PostInput(target->queue, {target->handle, message, event.key, data, Now(), pt});
-      return;
+      return true;
+    }
+    case InputEvent::KeyState:
+      SetAsyncKey(event.key, event.down);
+      return true;
+    case InputEvent::CaptionClick: {
+      POINT p;
+      if (!CaptionButtonPoint(event.window, event.hit, &p)) return false;
+      // The pointer goes there first, as a user's does.
+      Inject({.kind = InputEvent::MouseMove, .x = p.x, .y = p.y});
+      InjectLeftButton(p.x, p.y, true);
+      InjectLeftButton(p.x, p.y, false);
+      return true;
     }
     case InputEvent::MouseMove:
       cursorX = event.x;
       cursorY = event.y;
-      return;
+      return true;
     case InputEvent::MouseButton: {
       cursorX = event.x;
       cursorY = event.y;
       WindowRef target;
       if (WindowRef fg = Peek(ForegroundWindow())) target = Peek(fg->queue->capture);
       if (!target) target = WindowAt(event.x, event.y);
-      if (!target) return;
+      if (!target) return true;
       const UINT message = event.down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
       PostInput(target->queue, {target->handle, message, event.down ? static_cast<WPARAM>(MK_LBUTTON) : 0,
                                 MAKELPARAM(event.x, event.y), Now(), {event.x, event.y}});
-      return;
+      return true;
     }
     case InputEvent::SysCommand: {
       if (WindowRef w = Peek(event.window)) Post(w->queue, {w->handle, WM_SYSCOMMAND, event.command, 0, Now(), {}});
-      return;
+      return true;
     }
     case InputEvent::AppActivate: {
       // Only the thread that owns the windows can be told; it is the one
@@ -227,7 +242,7 @@ void Deliver(const InputEvent& event) {
       std::shared_ptr<Queue> q = CurrentQueue();
       if (!event.down) {
         WindowRef active = Peek(q->active);
-        if (!active) return;
+        if (!active) return true;
         lastActive = active->handle;
         q->active = nullptr;
         SetForeground(nullptr);
@@ -246,9 +261,10 @@ void Deliver(const InputEvent& event) {
         }
         if (back) Activate(back, false);
       }
-      return;
+      return true;
     }
   }
+  return true;
 }
 
 }  // namespace display
@@ -259,29 +275,21 @@ void InjectKey(BYTE virtualKey, bool down) {
   const bool wasDown = user::AsyncDown(virtualKey);
   user::SetAsyncKey(virtualKey, down);
   const bool alt = user::AsyncDown(VK_MENU) || virtualKey == VK_MENU;
-  InjectInput({display::InputEvent::Key, nullptr, virtualKey, down, wasDown ? 1 : 0, alt ? 1 : 0, 0});
+  display::Inject({.kind = display::InputEvent::Key, .key = virtualKey, .down = down, .repeat = wasDown, .alt = alt});
 }
 
-void InjectMouseButton(int x, int y, bool down) {
-  user::SetAsyncKey(VK_LBUTTON, down);
-  InjectInput({display::InputEvent::MouseButton, nullptr, 0, down, x, y, 0});
-}
+void InjectMouseButton(int x, int y, bool down) { user::InjectLeftButton(x, y, down); }
 
 bool InjectCaptionClick(HWND window, int hitTest) {
-  POINT p;
-  if (!user::CaptionButtonPoint(window, hitTest, &p)) return false;
-  InjectInput({display::InputEvent::MouseMove, nullptr, 0, false, p.x, p.y, 0});
-  InjectMouseButton(p.x, p.y, true);
-  InjectMouseButton(p.x, p.y, false);
-  return true;
+  return display::Deliver({.kind = display::InputEvent::CaptionClick, .window = window, .hit = hitTest});
 }
 
 void InjectRestore(HWND window) {
-  InjectInput({display::InputEvent::SysCommand, window, 0, false, 0, 0, SC_RESTORE});
+  display::Inject({.kind = display::InputEvent::SysCommand, .window = window, .command = SC_RESTORE});
 }
 
 void InjectAppActivation(bool active) {
-  InjectInput({display::InputEvent::AppActivate, nullptr, 0, active, 0, 0, 0});
+  display::Inject({.kind = display::InputEvent::AppActivate, .down = active});
 }
 
 }  // namespace hosted

@@ -163,12 +163,13 @@ HWND MoveFocus(Queue& q, HWND to);
 // A window going away gives up activation, focus and capture.
 void ForgetWindow(Window* window);
 
-// Key state: what the thread has processed, and what the hardware reports.
+// Key state as the thread has processed its input.
 void KeyProcessed(const MSG& msg);
-void SetAsyncKey(BYTE key, bool down);
-bool AsyncDown(BYTE key);
 // Hit testing and mouse activation of a raw mouse message being taken.
 void CookMouse(MSG* msg, bool remove);
+
+// Tells the display backend what changed of a top-level window.
+void TellDisplay(const Window* window, bool shown, bool moved, bool sized);
 
 // Position changes with the messages Windows sends.
 BOOL MoveTo(const WindowRef& window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);

@@ -3,11 +3,13 @@
 // background is erased by BeginPaint when the invalidation asked for it.
 #include <algorithm>
 
-#include "gdi/internal.h"
 #include "user/internal.h"
 
 namespace user {
 namespace {
+
+// Brush handle values up to here are system colour indexes plus one.
+constexpr uintptr_t kSystemColourBrushes = 31;
 
 bool Empty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
 
@@ -162,10 +164,31 @@ HDC WINAPI GetDC(HWND handle) {
 int WINAPI ReleaseDC(HWND, HDC dc) { return dc != nullptr ? 1 : 0; }
 
 int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
-  // Device contexts over pixels belong to gdi; window DCs are tokens with the
-  // low bit set and draw nothing yet.
-  if (rect != nullptr && gdi::FillRectDc(dc, *rect, brush)) return 1;
-  if (dc == nullptr || !(reinterpret_cast<uintptr_t>(dc) & 1) || rect == nullptr || brush == nullptr) {
+  // Window DCs are tokens with the low bit set and draw nothing yet.
+  const bool windowDc = (reinterpret_cast<uintptr_t>(dc) & 1) != 0;
+  if (dc == nullptr || rect == nullptr || (windowDc && brush == nullptr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (windowDc) return 1;
+  // Small values name a system colour plus one, as in window classes: a
+  // brush of that colour for this call.
+  const uintptr_t value = reinterpret_cast<uintptr_t>(brush);
+  HBRUSH made = nullptr;
+  if (value >= 1 && value <= user::kSystemColourBrushes) {
+    made = CreateSolidBrush(GetSysColor(static_cast<int>(value - 1)));
+    if (made == nullptr) return 0;
+    brush = made;
+  }
+  // A handle that is no brush leaves the DC's own brush to fill; whatever the
+  // selection replaced goes back after. PATCOPY ignores the DC's ROP2.
+  HGDIOBJ previous = SelectObject(dc, brush);
+  const auto width = static_cast<int>(static_cast<unsigned>(rect->right) - static_cast<unsigned>(rect->left));
+  const auto height = static_cast<int>(static_cast<unsigned>(rect->bottom) - static_cast<unsigned>(rect->top));
+  const BOOL drawn = PatBlt(dc, rect->left, rect->top, width, height, PATCOPY);
+  if (previous != nullptr) SelectObject(dc, previous);
+  if (made != nullptr) DeleteObject(made);
+  if (!drawn) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }

@@ -1,5 +1,5 @@
-// Showing, minimising, maximising and restoring windows, with the message
-// order Wine has.
+// Moving, sizing, showing, minimising, maximising and restoring windows,
+// with the message order Wine has.
 #include "user/internal.h"
 
 namespace user {
@@ -27,6 +27,63 @@ RECT MaximisedRect(const WindowRef& w) {
 }
 
 }  // namespace
+
+BOOL MoveTo(const WindowRef& w, HWND, int x, int y, int cx, int cy, UINT flags) {
+  WINDOWPOS pos = {w->handle, nullptr, x, y, cx, cy, flags};
+  if (flags & SWP_NOMOVE) {
+    pos.x = w->rect.left;
+    pos.y = w->rect.top;
+  }
+  if (flags & SWP_NOSIZE) {
+    pos.cx = w->rect.right - w->rect.left;
+    pos.cy = w->rect.bottom - w->rect.top;
+  }
+  const bool show = (flags & SWP_SHOWWINDOW) && !(w->style & WS_VISIBLE);
+  const bool hide = (flags & SWP_HIDEWINDOW) && (w->style & WS_VISIBLE);
+  if (!(pos.flags & SWP_NOSENDCHANGING)) Call(w, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
+  if (w->destroyed) return FALSE;
+  // Activation comes between the two position messages, as in Wine.
+  if (!(flags & SWP_NOACTIVATE) && w->parent == nullptr && ((w->style & WS_VISIBLE) || show)) {
+    Activate(w, false);
+    if (w->destroyed) return FALSE;
+  }
+  if (pos.cx < 0) pos.cx = 0;
+  if (pos.cy < 0) pos.cy = 0;
+  const RECT oldClient = w->client;
+  const RECT oldRect = w->rect;
+  const bool moved = pos.x != w->rect.left || pos.y != w->rect.top;
+  const bool sized = pos.cx != w->rect.right - w->rect.left || pos.cy != w->rect.bottom - w->rect.top;
+  w->rect = {pos.x, pos.y, pos.x + pos.cx, pos.y + pos.cy};
+  if (sized || (flags & SWP_FRAMECHANGED)) {
+    NCCALCSIZE_PARAMS params = {};
+    params.rgrc[0] = w->rect;
+    params.lppos = &pos;
+    Call(w, WM_NCCALCSIZE, TRUE, reinterpret_cast<LPARAM>(&params));
+    if (w->destroyed) return FALSE;
+    w->client = params.rgrc[0];
+  } else {
+    // A move keeps the frame: the client area moves with the window.
+    const LONG dx = w->rect.left - oldRect.left, dy = w->rect.top - oldRect.top;
+    w->client = {oldClient.left + dx, oldClient.top + dy, oldClient.right + dx, oldClient.bottom + dy};
+  }
+  if (show) w->style |= WS_VISIBLE;
+  if (hide) w->style &= ~WS_VISIBLE;
+  pos.flags = flags;
+  if (!moved && !(flags & SWP_FRAMECHANGED)) pos.flags |= SWP_NOMOVE;
+  if (!sized && !(flags & SWP_FRAMECHANGED)) pos.flags |= SWP_NOSIZE;
+  if (w->client.left == oldClient.left && w->client.top == oldClient.top) pos.flags |= SWP_NOCLIENTMOVE;
+  if (w->client.right - w->client.left == oldClient.right - oldClient.left &&
+      w->client.bottom - w->client.top == oldClient.bottom - oldClient.top)
+    pos.flags |= SWP_NOCLIENTSIZE;
+  if ((show || sized) && (w->style & WS_VISIBLE) && !(flags & SWP_NOREDRAW)) {
+    InvalidateAll(w.get(), true);
+    w->ncPaintNeeded = true;
+    EraseNow(w);
+  }
+  TellDisplay(w.get(), show || hide, moved, sized || (flags & SWP_FRAMECHANGED));
+  Call(w, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
+  return TRUE;
+}
 
 BOOL Show(const WindowRef& w, int command) {
   const bool wasVisible = (w->style & WS_VISIBLE) != 0;
@@ -131,4 +188,15 @@ BOOL WINAPI ShowWindow(HWND handle, int command) {
   user::WindowRef w = user::Find(handle);
   if (!w) return FALSE;
   return user::Show(w, command);
+}
+
+BOOL WINAPI SetWindowPos(HWND handle, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+  user::WindowRef w = user::Find(handle);
+  if (!w) return FALSE;
+  return user::MoveTo(w, insertAfter, x, y, cx, cy, flags);
+}
+
+BOOL WINAPI MoveWindow(HWND handle, int x, int y, int width, int height, BOOL repaint) {
+  return SetWindowPos(handle, nullptr, x, y, width, height,
+                      SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
 }

@@ -14,7 +14,6 @@
 #include "display/retrace.h"
 #include "display/settings.h"
 #include "display/headless/png.h"
-#include "hosted/display_hooks.h"
 #include "hosted/hooks.h"
 
 namespace display {
@@ -26,8 +25,6 @@ struct State {
   uint64_t presents = 0;
   bool captureReady = false;
   bool captureReported = false;
-  uint64_t (*clockNow)() = nullptr;
-  void (*clockSleepUntil)(uint64_t) = nullptr;
 };
 
 State& Shared() {
@@ -174,10 +171,15 @@ void Present(HWND window, const void* pixels, int width, int height, int pitch, 
   if (CaptureWanted(s, index)) Capture(index, pixels, width, height, pitch);
   // The scripted user acts once the present is on the screen.
   const uint64_t shown = index + 1;
-  if (s.escapeAfter > 0 && shown == static_cast<uint64_t>(s.escapeAfter)) hosted::InjectKey(VK_ESCAPE, true);
+  if (s.escapeAfter > 0 && shown == static_cast<uint64_t>(s.escapeAfter)) {
+    const bool repeat = (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0;
+    const bool alt = (GetAsyncKeyState(VK_MENU) & 0x8000) != 0;
+    Deliver({.kind = InputEvent::KeyState, .key = VK_ESCAPE, .down = true});
+    Inject({.kind = InputEvent::Key, .key = VK_ESCAPE, .down = true, .repeat = repeat, .alt = alt});
+  }
   if (s.closeAfter != 0 && shown == s.closeAfter) {
     HWND top = GetAncestor(window, GA_ROOT);
-    if (!hosted::InjectCaptionClick(top != nullptr ? top : window, HTCLOSE))
+    if (!Deliver({.kind = InputEvent::CaptionClick, .window = top != nullptr ? top : window, .hit = HTCLOSE}))
       std::fprintf(stderr, "cube display: CUBE_CLOSE_AFTER: the window has no close button\n");
   }
 }
@@ -186,17 +188,7 @@ void Present(HWND window, const void* pixels, int width, int height, int pitch, 
 // the program did in between, so the pace never drifts with frame cost.
 void WaitRetrace() {
   const unsigned hz = CurrentSettings().refreshHz;
-  if (hz == 0) return;
-  uint64_t (*now)() = &NowMicros;
-  void (*sleepUntil)(uint64_t) = &SleepUntilMicros;
-  {
-    std::lock_guard<std::mutex> guard(Shared().lock);
-    if (Shared().clockNow != nullptr && Shared().clockSleepUntil != nullptr) {
-      now = Shared().clockNow;
-      sleepUntil = Shared().clockSleepUntil;
-    }
-  }
-  sleepUntil(NextTick(now(), hz));
+  if (hz != 0) WaitNextTick(hz);
 }
 
 void Pump() { PumpInjected(); }
@@ -228,12 +220,6 @@ DisplayWindow DisplayState(HWND window) {
   std::lock_guard<std::mutex> guard(display::Shared().lock);
   auto it = display::Shared().windows.find(window);
   return it == display::Shared().windows.end() ? DisplayWindow{} : it->second;
-}
-
-void SetDisplayRetraceClock(uint64_t (*now)(), void (*sleepUntil)(uint64_t micros)) {
-  std::lock_guard<std::mutex> guard(display::Shared().lock);
-  display::Shared().clockNow = now;
-  display::Shared().clockSleepUntil = sleepUntil;
 }
 
 }  // namespace hosted

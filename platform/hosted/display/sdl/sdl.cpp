@@ -1,6 +1,7 @@
 // The SDL2 display: each shown top-level window is an SDL window of its
 // client size at its client position, showing what was presented through an
 // SDL renderer; SDL's events come back as the input Windows would report.
+// SDL2 itself is loaded when this display starts (loader.h).
 #include <SDL.h>
 
 #include <algorithm>
@@ -10,12 +11,41 @@
 
 #include "display/backend.h"
 #include "display/retrace.h"
-#include "hosted/hooks.h"
+#include "display/sdl/loader.h"
 #include "display/sdl/x11_keys.h"
-#include "user/internal.h"
+#include "kernel/clock.h"
 
 namespace display {
 namespace {
+
+// Every SDL2 function the display calls.
+#define CUBE_SDL_FUNCTIONS(X)                                                                                    \
+  X(CreateRenderer) X(CreateTexture) X(CreateWindow) X(DestroyRenderer) X(DestroyTexture) X(DestroyWindow)       \
+  X(GetCurrentDisplayMode) X(GetCurrentVideoDriver) X(GetNumVideoDisplays) X(GetRendererInfo) X(GetWindowID)     \
+  X(GetWindowSize) X(HideWindow) X(Init) X(MinimizeWindow) X(PollEvent) X(Quit) X(RenderClear) X(RenderCopy)     \
+  X(RenderPresent) X(RestoreWindow) X(SetHint) X(SetRenderDrawColor) X(SetTextureBlendMode) X(SetWindowPosition) \
+  X(SetWindowSize) X(ShowWindow) X(UpdateTexture)
+
+struct Sdl {
+#define CUBE_SDL_SLOT(name) decltype(&::SDL_##name) name = nullptr;
+  CUBE_SDL_FUNCTIONS(CUBE_SDL_SLOT)
+#undef CUBE_SDL_SLOT
+};
+
+// Filled once by Load, before any other call.
+Sdl sdl;
+
+// False when libSDL2 or one of its functions is missing: then this display
+// cannot start.
+bool Load() {
+  void* library = OpenLibrary("libSDL2-2.0.so.0");
+  if (library == nullptr) return false;
+  bool found = true;
+#define CUBE_SDL_RESOLVE(name) found = ResolveFunction(library, "SDL_" #name, &sdl.name) && found;
+  CUBE_SDL_FUNCTIONS(CUBE_SDL_RESOLVE)
+#undef CUBE_SDL_RESOLVE
+  return found;
+}
 
 struct Window {
   SDL_Window* window = nullptr;
@@ -54,7 +84,7 @@ Window* Find(HWND handle) {
 
 HWND FindById(Uint32 id) {
   for (auto& [handle, w] : Shared().windows)
-    if (w.window != nullptr && SDL_GetWindowID(w.window) == id) return handle;
+    if (w.window != nullptr && sdl.GetWindowID(w.window) == id) return handle;
   return nullptr;
 }
 
@@ -98,9 +128,9 @@ RECT ClientOnScreen(HWND handle) {
 }
 
 void DropWindow(Window& w) {
-  if (w.texture != nullptr) SDL_DestroyTexture(w.texture);
-  if (w.renderer != nullptr) SDL_DestroyRenderer(w.renderer);
-  if (w.window != nullptr) SDL_DestroyWindow(w.window);
+  if (w.texture != nullptr) sdl.DestroyTexture(w.texture);
+  if (w.renderer != nullptr) sdl.DestroyRenderer(w.renderer);
+  if (w.window != nullptr) sdl.DestroyWindow(w.window);
   w = Window{};
 }
 
@@ -108,20 +138,20 @@ bool Open(HWND handle, Window& w) {
   WCHAR title[256] = {0};
   GetWindowTextW(handle, title, 256);
   const RECT r = ClientOnScreen(handle);
-  w.window = SDL_CreateWindow(Utf8(title).c_str(), r.left, r.top, r.right - r.left, r.bottom - r.top, SDL_WINDOW_SHOWN);
+  w.window = sdl.CreateWindow(Utf8(title).c_str(), r.left, r.top, r.right - r.left, r.bottom - r.top, SDL_WINDOW_SHOWN);
   if (w.window == nullptr) return false;
-  w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
-  if (w.renderer == nullptr) w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
+  w.renderer = sdl.CreateRenderer(w.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+  if (w.renderer == nullptr) w.renderer = sdl.CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
   if (w.renderer == nullptr) {
     DropWindow(w);
     return false;
   }
   SDL_RendererInfo info;
-  w.vsync = SDL_GetRendererInfo(w.renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+  w.vsync = sdl.GetRendererInfo(w.renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
   // Black until the first present, as a new window's client area is.
-  SDL_SetRenderDrawColor(w.renderer, 0, 0, 0, 255);
-  SDL_RenderClear(w.renderer);
-  SDL_RenderPresent(w.renderer);
+  sdl.SetRenderDrawColor(w.renderer, 0, 0, 0, 255);
+  sdl.RenderClear(w.renderer);
+  sdl.RenderPresent(w.renderer);
   return true;
 }
 
@@ -131,8 +161,8 @@ void FollowIconic(HWND handle, Window& w) {
   const bool iconic = IsIconic(handle) != FALSE;
   if (iconic == w.minimised) return;
   w.minimised = iconic;
-  if (iconic) SDL_MinimizeWindow(w.window);
-  else SDL_RestoreWindow(w.window);
+  if (iconic) sdl.MinimizeWindow(w.window);
+  else sdl.RestoreWindow(w.window);
 }
 
 // SDL on its own would try every driver it has, some of which complain on
@@ -140,36 +170,37 @@ void FollowIconic(HWND handle, Window& w) {
 // the session names are tried, unless SDL_VIDEODRIVER chooses.
 bool StartVideo() {
   const char* forced = std::getenv("SDL_VIDEODRIVER");
-  if (forced != nullptr && *forced != 0) return SDL_Init(SDL_INIT_VIDEO) == 0;
+  if (forced != nullptr && *forced != 0) return sdl.Init(SDL_INIT_VIDEO) == 0;
   for (const char* driver : {"x11", "wayland"}) {
     const char* variable = std::string(driver) == "x11" ? "DISPLAY" : "WAYLAND_DISPLAY";
     const char* value = std::getenv(variable);
     if (value == nullptr || *value == 0) continue;
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
-    if (SDL_Init(SDL_INIT_VIDEO) == 0) return true;
+    sdl.SetHint(SDL_HINT_VIDEODRIVER, driver);
+    if (sdl.Init(SDL_INIT_VIDEO) == 0) return true;
   }
   return false;
 }
 
 bool Init() {
+  if (!Load()) return false;
   // The program's own Ctrl+C handling stays the system's.
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  sdl.SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  sdl.SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   if (!StartVideo()) return false;
-  if (SDL_GetNumVideoDisplays() < 1) {
-    SDL_Quit();
+  if (sdl.GetNumVideoDisplays() < 1) {
+    sdl.Quit();
     return false;
   }
   State& s = Shared();
   SDL_DisplayMode mode;
-  if (SDL_GetCurrentDisplayMode(0, &mode) == 0) {
+  if (sdl.GetCurrentDisplayMode(0, &mode) == 0) {
     if (mode.w > 0 && mode.h > 0) {
       s.screenWidth = mode.w;
       s.screenHeight = mode.h;
     }
     if (mode.refresh_rate > 0) s.refreshHz = static_cast<unsigned>(mode.refresh_rate);
   }
-  const char* driver = SDL_GetCurrentVideoDriver();
+  const char* driver = sdl.GetCurrentVideoDriver();
   s.x11Keys = driver != nullptr && std::string(driver) == "x11" && x11::OpenKeys();
   return true;
 }
@@ -177,11 +208,11 @@ bool Init() {
 void Shown(HWND handle, bool visible) {
   Window& w = Shared().windows[handle];
   if (!visible) {
-    if (w.window != nullptr) SDL_HideWindow(w.window);
+    if (w.window != nullptr) sdl.HideWindow(w.window);
     return;
   }
   if (w.window == nullptr && !Open(handle, w)) return;
-  SDL_ShowWindow(w.window);
+  sdl.ShowWindow(w.window);
   FollowIconic(handle, w);
 }
 
@@ -191,7 +222,7 @@ void Moved(HWND handle, int, int) {
   FollowIconic(handle, *w);
   if (w->minimised) return;
   const RECT r = ClientOnScreen(handle);
-  SDL_SetWindowPosition(w->window, r.left, r.top);
+  sdl.SetWindowPosition(w->window, r.left, r.top);
 }
 
 void Sized(HWND handle, int, int, int clientWidth, int clientHeight) {
@@ -199,7 +230,7 @@ void Sized(HWND handle, int, int, int clientWidth, int clientHeight) {
   if (w == nullptr || w->window == nullptr) return;
   FollowIconic(handle, *w);
   if (w->minimised) return;
-  SDL_SetWindowSize(w->window, std::max(clientWidth, 1), std::max(clientHeight, 1));
+  sdl.SetWindowSize(w->window, std::max(clientWidth, 1), std::max(clientHeight, 1));
 }
 
 void Destroyed(HWND handle) {
@@ -210,23 +241,20 @@ void Destroyed(HWND handle) {
 }
 
 void PollKeys() {
-  State& s = Shared();
-  if (!s.x11Keys) return;
-  const bool down = x11::EscapeDown();
-  if (down != user::AsyncDown(VK_ESCAPE)) user::SetAsyncKey(VK_ESCAPE, down);
+  if (Shared().x11Keys) Deliver({.kind = InputEvent::KeyState, .key = VK_ESCAPE, .down = x11::EscapeDown()});
 }
 
 void Present(HWND handle, const void* pixels, int width, int height, int pitch, const RECT* rects, int count) {
   Window* w = Find(handle);
   if (w == nullptr || w->renderer == nullptr || pixels == nullptr || width <= 0 || height <= 0) return;
   int outW = 0, outH = 0;
-  SDL_GetWindowSize(w->window, &outW, &outH);
+  sdl.GetWindowSize(w->window, &outW, &outH);
   if (w->texture == nullptr || w->textureWidth != outW || w->textureHeight != outH) {
-    if (w->texture != nullptr) SDL_DestroyTexture(w->texture);
-    w->texture = SDL_CreateTexture(w->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, outW, outH);
+    if (w->texture != nullptr) sdl.DestroyTexture(w->texture);
+    w->texture = sdl.CreateTexture(w->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, outW, outH);
     if (w->texture == nullptr) return;
     // The top byte of a presented pixel is not alpha.
-    SDL_SetTextureBlendMode(w->texture, SDL_BLENDMODE_NONE);
+    sdl.SetTextureBlendMode(w->texture, SDL_BLENDMODE_NONE);
     w->textureWidth = outW;
     w->textureHeight = outH;
   }
@@ -251,12 +279,12 @@ void Present(HWND handle, const void* pixels, int width, int height, int pitch, 
                            static_cast<int>(bottom - top)};
     const auto* first = static_cast<const uint8_t*>(pixels) + static_cast<size_t>(top - bounds.top) * pitch +
                         static_cast<size_t>(left - bounds.left) * 4;
-    SDL_UpdateTexture(w->texture, &area, first, pitch);
+    sdl.UpdateTexture(w->texture, &area, first, pitch);
   }
-  SDL_RenderCopy(w->renderer, w->texture, nullptr, nullptr);
-  SDL_RenderPresent(w->renderer);
+  sdl.RenderCopy(w->renderer, w->texture, nullptr, nullptr);
+  sdl.RenderPresent(w->renderer);
   State& s = Shared();
-  const uint64_t end = NowMicros();
+  const uint64_t end = kernel::NowMicros();
   // A renderer may promise vsync and not keep it (a virtual X server):
   // only a present that took most of a retrace period counts as waited.
   s.presentWaited = w->vsync && end - s.lastPresentEnd >= 750000u / s.refreshHz;
@@ -265,7 +293,7 @@ void Present(HWND handle, const void* pixels, int width, int height, int pitch, 
 
 void WaitRetrace() {
   State& s = Shared();
-  if (!s.presentWaited) SleepUntilMicros(NextTick(NowMicros(), s.refreshHz));
+  if (!s.presentWaited) WaitNextTick(s.refreshHz);
   s.presentWaited = false;
   // The program reads Escape right after the retrace.
   PollKeys();
@@ -336,10 +364,10 @@ void OnKey(const SDL_KeyboardEvent& event) {
   // With the X server's answer for Escape, SDL's (focused only) would
   // contradict it while another program has the focus.
   if (!(key == VK_ESCAPE && s.x11Keys)) {
-    user::SetAsyncKey(sided, down);
-    if (key != sided) user::SetAsyncKey(key, GenericDown(s, key));
+    Deliver({.kind = InputEvent::KeyState, .key = sided, .down = down});
+    if (key != sided) Deliver({.kind = InputEvent::KeyState, .key = key, .down = GenericDown(s, key)});
   }
-  Deliver({InputEvent::Key, nullptr, key, down, wasDown ? 1 : 0, GenericDown(s, VK_MENU) ? 1 : 0, 0});
+  Deliver({.kind = InputEvent::Key, .key = key, .down = down, .repeat = wasDown, .alt = GenericDown(s, VK_MENU)});
 }
 
 void OnWindow(const SDL_WindowEvent& event) {
@@ -349,28 +377,28 @@ void OnWindow(const SDL_WindowEvent& event) {
     case SDL_WINDOWEVENT_CLOSE:
       // The button goes the road a click on the caption's close box goes;
       // a window without one is asked through its system menu command.
-      if (!hosted::InjectCaptionClick(handle, HTCLOSE))
-        Deliver({InputEvent::SysCommand, handle, 0, false, 0, 0, SC_CLOSE});
+      if (!Deliver({.kind = InputEvent::CaptionClick, .window = handle, .hit = HTCLOSE}))
+        Deliver({.kind = InputEvent::SysCommand, .window = handle, .command = SC_CLOSE});
       break;
     case SDL_WINDOWEVENT_MINIMIZED:
       if (!IsIconic(handle)) {
         if (Window* w = Find(handle)) w->minimised = true;
-        Deliver({InputEvent::SysCommand, handle, 0, false, 0, 0, SC_MINIMIZE});
+        Deliver({.kind = InputEvent::SysCommand, .window = handle, .command = SC_MINIMIZE});
       }
       break;
     case SDL_WINDOWEVENT_RESTORED:
       if (IsIconic(handle)) {
         if (Window* w = Find(handle)) w->minimised = false;
-        Deliver({InputEvent::SysCommand, handle, 0, false, 0, 0, SC_RESTORE});
+        Deliver({.kind = InputEvent::SysCommand, .window = handle, .command = SC_RESTORE});
       }
       break;
     // A window the program just showed is already active; only a real
     // change of the foreground is news.
     case SDL_WINDOWEVENT_FOCUS_GAINED:
-      if (GetForegroundWindow() == nullptr) Deliver({InputEvent::AppActivate, nullptr, 0, true, 0, 0, 0});
+      if (GetForegroundWindow() == nullptr) Deliver({.kind = InputEvent::AppActivate, .down = true});
       break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
-      if (GetForegroundWindow() != nullptr) Deliver({InputEvent::AppActivate, nullptr, 0, false, 0, 0, 0});
+      if (GetForegroundWindow() != nullptr) Deliver({.kind = InputEvent::AppActivate, .down = false});
       break;
     case SDL_WINDOWEVENT_EXPOSED:
       // The picture is gone from the screen: the windows repaint, and the
@@ -388,17 +416,17 @@ void OnMouse(Uint32 windowId, int x, int y, bool button, bool down) {
   POINT p = {x, y};
   ClientToScreen(handle, &p);
   if (!button) {
-    Deliver({InputEvent::MouseMove, nullptr, 0, false, p.x, p.y, 0});
+    Deliver({.kind = InputEvent::MouseMove, .x = p.x, .y = p.y});
     return;
   }
-  user::SetAsyncKey(VK_LBUTTON, down);
-  Deliver({InputEvent::MouseButton, nullptr, 0, down, p.x, p.y, 0});
+  Deliver({.kind = InputEvent::KeyState, .key = VK_LBUTTON, .down = down});
+  Deliver({.kind = InputEvent::MouseButton, .down = down, .x = p.x, .y = p.y});
 }
 
 void Pump() {
   PumpInjected();
   SDL_Event event;
-  while (SDL_PollEvent(&event)) {
+  while (sdl.PollEvent(&event)) {
     switch (event.type) {
       case SDL_WINDOWEVENT:
         OnWindow(event.window);
@@ -431,7 +459,7 @@ void Quit() {
   for (auto& [handle, w] : Shared().windows) DropWindow(w);
   Shared().windows.clear();
   x11::CloseKeys();
-  SDL_Quit();
+  sdl.Quit();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Test hooks of the hosted substitute: fault injection and counters that
-// Windows does not have. Only hosted-only tests include this header.
+// Windows does not have. Only hosted-only tests include this header; the
+// substitute's own parts configure one another through config.h.
 #pragma once
 
 #include <cstdint>
@@ -34,23 +35,21 @@ void SetVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId, bool fa
 // NT platform, Service Pack 1).
 void ResetVersion();
 
-// The clock behind GetTickCount and Sleep: tick gives the milliseconds that
-// GetTickCount reports, sleep stands in for Sleep(ms) (INFINITE and 0
-// included). Null functions go back to the real clock.
-void SetKernelClock(DWORD (*tick)(), void (*sleep)(DWORD milliseconds));
+// The one clock of the substitute, in microseconds: now stands for the
+// monotonic clock, sleepUntil returns once the given time has come. Both
+// GetTickCount (now / 1000, wrapping at 32 bits) and Sleep(ms) (sleeping
+// until now + ms; not 0 or INFINITE) use it, and so do Direct3D's present
+// wait and the displays' retrace. Null functions go back to the real clock.
+// Set it while no other thread is waiting on it.
+void SetClock(uint64_t (*now)(), void (*sleepUntil)(uint64_t micros));
 
 }  // namespace hosted
-
-namespace display {
-struct InputEvent;
-}
 
 namespace hosted {
 
 // User input, injected into the display backend as if the user had acted.
 // It reaches the program when the owning thread next looks at its queue,
 // as the messages Windows would send.
-void InjectInput(const display::InputEvent& event);
 // A key press (down) or release of a virtual key.
 void InjectKey(BYTE virtualKey, bool down);
 // The left mouse button pressed or released at a screen position.
@@ -98,7 +97,8 @@ unsigned GdiLiveObjects();
 namespace hosted {
 
 // Direct3D 9: the adapter's desktop format (D3DFMT_X8R8G8B8 by default;
-// D3DFMT_R5G6B5 and D3DFMT_X1R5G5B5 are the others a desktop can have).
+// D3DFMT_R5G6B5 and D3DFMT_X1R5G5B5 are the others a desktop can have; any
+// other 32-bit channel layout gives an X8R8G8B8 desktop).
 void SetD3D9DesktopFormat(D3DFORMAT format);
 // The adapter reports no display modes in any format.
 void SetD3D9ZeroModes(bool zero);
@@ -114,10 +114,6 @@ void FailD3D9GetDC(bool fail);
 // device's own state answers again.
 void ScriptD3D9CooperativeLevel(std::initializer_list<HRESULT> answers);
 void ScriptD3D9CooperativeLevel(const std::vector<HRESULT>& answers);
-// The clock a present with interval one waits on, in microseconds: the wait
-// sleeps on it until the next 60 Hz retrace. Null functions go back to the
-// display backend's retrace.
-void SetD3D9Clock(uint64_t (*now)(), void (*sleep)(uint64_t micros));
 // Every Direct3D 9 hook back to its default.
 void ResetD3D9();
 // Direct3D objects alive now (interfaces, devices and surfaces).

@@ -94,6 +94,9 @@ BOOL WINAPI DeleteObject(HGDIOBJ object);
 #define TA_BASELINE 24
 #define GDI_ERROR 0xFFFFFFFFL
 
+// Ternary raster operations
+#define PATCOPY 0x00F00021
+
 // Polygon fill modes
 #define ALTERNATE 1
 #define WINDING 2
@@ -144,3 +147,4 @@ BOOL WINAPI SetPixelV(HDC dc, int x, int y, COLORREF color);
 COLORREF WINAPI GetPixel(HDC dc, int x, int y);
 BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom);
 BOOL WINAPI Polygon(HDC dc, const POINT* points, int count);
+BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);

@@ -1,0 +1,55 @@
+// The rasteriser: pure primitives over a bitmap description, one table of
+// them per pixel format. Nothing here knows of device contexts or handles;
+// callers resolve colours and raster operations to pixels and masks first.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform.h"
+
+namespace gdi {
+
+enum class PixelFormat { X8R8G8B8, R5G6B5, X1R5G5B5 };
+
+constexpr int BytesPerPixel(PixelFormat format) { return format == PixelFormat::X8R8G8B8 ? 4 : 2; }
+
+// A bitmap description: pure data, as the rasteriser sees it.
+struct Bitmap {
+  void* bits;  // first (top) row
+  int width;
+  int height;
+  int pitch;  // bytes from one row to the next
+  PixelFormat format;
+};
+
+// A raster operation with its pen or brush pixel, per pixel:
+// dst = (dst & andMask) ^ xorMask.
+struct RopMasks {
+  uint32_t andMask;
+  uint32_t xorMask;
+};
+
+// The masks of a binary raster operation (R2_*) drawing pixel.
+RopMasks RopMasksFor(int rop2, uint32_t pixel);
+
+struct PrimitiveFuncs {
+  // Applies masks to each rectangle in turn; rectangles lie inside the bitmap.
+  void (*solidRects)(const Bitmap& bitmap, const RECT* rects, int count, RopMasks masks);
+  // A one-pixel line from one point up to, not including, the other, drawn
+  // only inside clip, which lies inside the bitmap.
+  void (*solidLine)(const Bitmap& bitmap, POINT from, POINT to, const RECT& clip, RopMasks masks);
+  // The pixel at a point inside the bitmap.
+  uint32_t (*getPixel)(const Bitmap& bitmap, int x, int y);
+  // The pixel a colour becomes in the format, and the colour of a pixel.
+  uint32_t (*colorToPixel)(COLORREF color);
+  COLORREF (*pixelToColor)(uint32_t pixel);
+};
+
+const PrimitiveFuncs& PrimitivesFor(PixelFormat format);
+
+// The spans, one row high and inside clip, that a polygon covers by the
+// alternate (even-odd) rule, appended to spans top to bottom.
+void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<RECT>& spans);
+
+}  // namespace gdi

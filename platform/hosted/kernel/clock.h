@@ -1,0 +1,15 @@
+// The substitute's one clock: GetTickCount and Sleep, Direct3D's present
+// wait and the displays' retrace all read and sleep on it, so a test that
+// puts its own clock in place (hosted::SetClock) moves every one of them.
+#pragma once
+
+#include <cstdint>
+
+namespace kernel {
+
+// Microseconds of the monotonic clock, or of the test's clock.
+uint64_t NowMicros();
+// Returns once NowMicros has reached micros; at once when it has already.
+void SleepUntilMicros(uint64_t micros);
+
+}  // namespace kernel
