@@ -24,7 +24,21 @@ bool DestroyBitmap(HGDIOBJ handle) {
   return true;
 }
 
-const ObjectFuncs kBitmapFuncs = {SelectBitmap, DestroyBitmap};
+int DescribeBitmap(HGDIOBJ handle, int size, void* buffer) {
+  const BitmapObject* bitmap = Get<BitmapObject>(handle, OBJ_BITMAP);
+  // The stock bitmap is Windows' 1x1 monochrome one.
+  BITMAP description = {0, 1, 1, 2, 1, 1, nullptr};
+  if (bitmap->owned != nullptr) {
+    const Bitmap& b = bitmap->bits;
+    const WORD depth = b.format == PixelFormat::X8R8G8B8 ? 32 : 16;
+    description = {0, b.width, b.height, b.pitch < 0 ? -b.pitch : b.pitch, 1, depth, bitmap->owned};
+  }
+  // A DIB section's DIBSECTION, for buffers that large, is not described
+  // yet: they get the BITMAP.
+  return DescribeWhole(description, size, buffer);
+}
+
+const ObjectFuncs kBitmapFuncs = {SelectBitmap, DestroyBitmap, DescribeBitmap};
 
 }  // namespace
 

@@ -22,6 +22,7 @@ bool EndDc(HDC handle, DWORD type) {
 const ObjectFuncs kDcFuncs = {
     [](HGDIOBJ, Dc&) -> HGDIOBJ { return nullptr; },
     [](HGDIOBJ handle) { return EndDc(static_cast<HDC>(handle), OBJ_MEMDC); },
+    nullptr,
 };
 
 HDC NewDc(const Bitmap& target, bool memory) {

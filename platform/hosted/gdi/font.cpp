@@ -8,11 +8,13 @@ namespace {
 const ObjectFuncs kFontFuncs = {
     [](HGDIOBJ handle, Dc& dc) { return Swap(dc.font, handle); },
     FreeRecord<Font>,
+    nullptr,
 };
 
 const ObjectFuncs kPaletteFuncs = {
     [](HGDIOBJ, Dc&) -> HGDIOBJ { return nullptr; },
     FreeRecord<Palette>,
+    nullptr,
 };
 
 }  // namespace

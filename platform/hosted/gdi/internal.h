@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform.h"
 #include "raster.h"
@@ -19,6 +20,11 @@ struct ObjectFuncs {
   // Ends the object and frees its record; false when it cannot be ended by
   // DeleteObject.
   bool (*destroy)(HGDIOBJ handle);
+  // GetObjectW: writes the object's description (LOGBRUSH, LOGPEN,
+  // BITMAP) into buffer and returns its size; with no buffer, only the
+  // size. Null for types that describe nothing (DCs) or nothing yet
+  // (fonts, palettes).
+  int (*describe)(HGDIOBJ handle, int size, void* buffer);
 };
 
 // One live object. Handles name a slot and its generation, so a handle of a
@@ -62,6 +68,15 @@ bool FreeRecord(HGDIOBJ handle) {
   delete static_cast<T*>(Free(handle));
   return true;
 }
+// GetObjectW's answer for a description that is written whole or not at
+// all: its size without a buffer, 0 when the buffer is too small.
+template <typename T>
+int DescribeWhole(const T& description, int size, void* buffer) {
+  if (buffer == nullptr) return sizeof(T);
+  if (size < static_cast<int>(sizeof(T))) return 0;
+  std::memcpy(buffer, &description, sizeof(T));
+  return sizeof(T);
+}
 // Selection bookkeeping: an object deleted while selected goes when released.
 void Retain(HGDIOBJ handle);
 void Release(HGDIOBJ handle);
@@ -76,6 +91,7 @@ struct Brush {
 struct Pen {
   COLORREF color = 0;
   bool null = false;
+  int width = 0;  // as asked for; drawn one pixel wide either way
 };
 // Bitmaps: the pixels and, when they are ours, the block to free.
 struct BitmapObject {
@@ -87,7 +103,7 @@ struct Font {};
 struct Palette {};
 
 HGDIOBJ NewBrush(COLORREF color, bool null);
-HGDIOBJ NewPen(COLORREF color, bool null);
+HGDIOBJ NewPen(COLORREF color, bool null, int width);
 HGDIOBJ NewFont();
 HGDIOBJ NewPalette();
 // The stock 1x1 bitmap a memory DC starts with.

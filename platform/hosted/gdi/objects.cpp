@@ -130,6 +130,12 @@ DWORD WINAPI GetObjectType(HGDIOBJ object) {
   return 0;
 }
 
+int WINAPI GetObjectW(HANDLE handle, int size, LPVOID buffer) {
+  const gdi::Entry* entry = gdi::Lookup(handle);
+  if (entry == nullptr || entry->funcs->describe == nullptr) return 0;
+  return entry->funcs->describe(handle, size, buffer);
+}
+
 BOOL WINAPI DeleteObject(HGDIOBJ handle) {
   gdi::Entry* entry = gdi::Lookup(handle);
   if (entry == nullptr) return FALSE;

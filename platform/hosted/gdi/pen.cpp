@@ -7,12 +7,17 @@ namespace {
 const ObjectFuncs kPenFuncs = {
     [](HGDIOBJ handle, Dc& dc) { return Swap(dc.pen, handle); },
     FreeRecord<Pen>,
+    [](HGDIOBJ handle, int size, void* buffer) {
+      const Pen* pen = Get<Pen>(handle, OBJ_PEN);
+      const LOGPEN description = {pen->null ? UINT{PS_NULL} : UINT{PS_SOLID}, {pen->width, 0}, pen->color};
+      return DescribeWhole(description, size, buffer);
+    },
 };
 
 }  // namespace
 
-HGDIOBJ NewPen(COLORREF color, bool null) {
-  return NewObject(OBJ_PEN, kPenFuncs, Pen{color, null});
+HGDIOBJ NewPen(COLORREF color, bool null, int width) {
+  return NewObject(OBJ_PEN, kPenFuncs, Pen{color, null, width});
 }
 
 }  // namespace gdi
@@ -24,5 +29,7 @@ HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  return static_cast<HPEN>(gdi::NewPen(color, style == PS_NULL));
+  // There is one null pen, whatever colour and width are asked for.
+  if (style == PS_NULL) return static_cast<HPEN>(GetStockObject(NULL_PEN));
+  return static_cast<HPEN>(gdi::NewPen(color, false, width));
 }

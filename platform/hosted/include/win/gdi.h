@@ -132,6 +132,34 @@ typedef struct tagBITMAPINFO {
   RGBQUAD bmiColors[1];
 } BITMAPINFO, *PBITMAPINFO;
 
+// What GetObjectW describes.
+#define BS_SOLID 0
+#define BS_NULL 1
+#define BS_HOLLOW BS_NULL
+
+typedef struct tagLOGBRUSH {
+  UINT lbStyle;
+  COLORREF lbColor;
+  ULONG_PTR lbHatch;
+} LOGBRUSH;
+
+typedef struct tagLOGPEN {
+  UINT lopnStyle;
+  POINT lopnWidth;
+  COLORREF lopnColor;
+} LOGPEN;
+
+typedef struct tagBITMAP {
+  LONG bmType;
+  LONG bmWidth;
+  LONG bmHeight;
+  LONG bmWidthBytes;
+  WORD bmPlanes;
+  WORD bmBitsPixel;
+  LPVOID bmBits;
+} BITMAP;
+
+int WINAPI GetObjectW(HANDLE object, int size, LPVOID buffer);
 HBRUSH WINAPI CreateSolidBrush(COLORREF color);
 HPEN WINAPI CreatePen(int style, int width, COLORREF color);
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
