@@ -11,14 +11,23 @@
 
 namespace {
 
-using draw_test::Format;
 using draw_test::Selected;
 using draw_test::Surface;
+using pixels::Picture;
+using pixels::SamePicture;
 
 constexpr uint32_t White = 0xFFFFFF;
 constexpr Colour Red = 0x0000C8;
 constexpr Colour Green = 0x00C800;
 constexpr Colour Blue = 0xC80000;
+
+// A Colour (0x00BBGGRR) as a picture's 0x00RRGGBB, and back.
+uint32_t SwapRedBlue(uint32_t c) { return (c & 0xFF) << 16 | (c & 0xFF00) | ((c >> 16) & 0xFF); }
+
+// The 640 x 480 white surface with one rectangle of a colour on it.
+Picture WhiteWith(int left, int top, int right, int bottom, Colour colour) {
+  return Picture(640, 480, White).Fill(left, top, right, bottom, SwapRedBlue(static_cast<uint32_t>(colour)));
+}
 
 TEST(DrawColor, ComponentsPackAndCarryWithoutMasking) {
   EXPECT_EQ(ColorFromRgb(255, 255, 255), 0xFFFFFF);
@@ -37,19 +46,12 @@ TEST(DrawColor, ComponentsPackAndCarryWithoutMasking) {
   EXPECT_EQ(ColorFromRgb(INT32_MIN, INT32_MIN, INT32_MIN), INT32_MIN);
 }
 
-TEST(DrawPixelValue, PacksEachLayout) {
+// What GDI cannot show: 32-bit pixels are opaque, the 8-bit layout keeps
+// the low byte, and a layout the driver does not know packs to 0.
+TEST(DrawPixelValue, OpaqueEightBitAndUnknownLayouts) {
+  EXPECT_EQ(PixelValue(PixelFormat8888, 0) >> 24, 0xFFu);
   EXPECT_EQ(PixelValue(PixelFormat8, 0x123456), 0x56u);
   EXPECT_EQ(PixelValue(PixelFormat8, 0xABCDEF), 0xEFu);
-  EXPECT_EQ(PixelValue(PixelFormat8888, 0x123456), 0xFF563412u);
-  EXPECT_EQ(PixelValue(PixelFormat8888, 0), 0xFF000000u);
-  EXPECT_EQ(PixelValue(PixelFormat565, 0xFFFFFF), 0xFFFFu);
-  EXPECT_EQ(PixelValue(PixelFormat565, 0x0000FF), 0xF800u);
-  EXPECT_EQ(PixelValue(PixelFormat565, 0x00FF00), 0x07E0u);
-  EXPECT_EQ(PixelValue(PixelFormat565, 0xFF0000), 0x001Fu);
-  EXPECT_EQ(PixelValue(PixelFormat555, 0xFFFFFF), 0x7FFFu);
-  EXPECT_EQ(PixelValue(PixelFormat555, 0x0000FF), 0x7C00u);
-  EXPECT_EQ(PixelValue(PixelFormat555, 0x00FF00), 0x03E0u);
-  EXPECT_EQ(PixelValue(PixelFormat555, 0xFF0000), 0x001Fu);
   EXPECT_EQ(PixelValue(3, 0x123456), 0u);
 }
 
@@ -57,31 +59,9 @@ TEST(DrawPixelValue, PacksEachLayout) {
 const Colour kSampleColours[] = {0x000000, 0xFFFFFF, 0x123456, 0x808080, 0x0000FF, 0x00FF00, 0xFF0000,
                                  0x070707, 0x080808, 0xF8FCF8, 0x7F3F1F, 0x010203, 0xC0C0C0, 0x3C8AE5};
 
-// What GDI itself writes for a colour is what the direct path stores.
-TEST(DrawPixelValue, MatchesWhatGdiWritesInEachSurfaceFormat) {
-  const struct {
-    Format format;
-    int32_t code;
-    uint32_t mask;
-  } formats[] = {{Format::X8R8G8B8, PixelFormat8888, 0xFFFFFF},
-                 {Format::R5G6B5, PixelFormat565, 0xFFFF},
-                 {Format::X1R5G5B5, PixelFormat555, 0x7FFF}};
-  for (const auto& f : formats) {
-    Surface surface(16, 1, f.format);
-    ASSERT_TRUE(surface.usable());
-    int x = 0;
-    for (Colour c : kSampleColours) {
-      SetPixelV(surface.dc, x, 0, static_cast<COLORREF>(c));
-      EXPECT_EQ(surface.Raw(x, 0) & f.mask, PixelValue(f.code, c) & f.mask)
-          << "format " << f.code << " colour " << std::hex << c;
-      ++x;
-    }
-  }
-}
-
 class DrawDriverTest : public RuntimeHeapsTest {
  protected:
-  Surface surface{640, 480, Format::X8R8G8B8};
+  Surface surface{640, 480, D3DFMT_X8R8G8B8};
   DrawContext* context = nullptr;
 
   void SetUp() override {
@@ -104,10 +84,9 @@ class DrawDriverTest : public RuntimeHeapsTest {
     context->slots.ApplyColor(context, colour);
   }
   // The Colour of a pixel of the 32-bit surface (0x00RRGGBB in memory).
-  uint32_t At(int x, int y) const {
-    const uint32_t raw = surface.Raw(x, y);
-    return ((raw & 0xFF) << 16) | (raw & 0xFF00) | ((raw >> 16) & 0xFF);
-  }
+  uint32_t At(int x, int y) const { return SwapRedBlue(surface.Raw(x, y) & 0xFFFFFF); }
+  // A red outline of 20 x 20 pixels at (10, 10) on white.
+  static Picture Outline() { return WhiteWith(10, 10, 30, 30, Red).Fill(11, 11, 29, 29, White); }
 };
 
 TEST_F(DrawDriverTest, OnePixelRectanglesSetOnePixel) {
@@ -118,29 +97,24 @@ TEST_F(DrawDriverTest, OnePixelRectanglesSetOnePixel) {
   for (const auto& c : cases) {
     surface.FillRaw(White);
     context->slots.PaintRect(context, 100, 50, c.w, c.h);
-    EXPECT_EQ(At(c.px, c.py), static_cast<uint32_t>(Red)) << c.w << "," << c.h;
-    EXPECT_EQ(surface.CountOther(White), 1) << c.w << "," << c.h;
+    EXPECT_TRUE(SamePicture(surface.Picture(), WhiteWith(c.px, c.py, c.px + 1, c.py + 1, Red),
+                            std::to_string(c.w) + "x" + std::to_string(c.h)));
   }
   // One pixel wide and five high goes through Rectangle.
   surface.FillRaw(White);
   context->slots.PaintRect(context, 100, 50, 1, 5);
-  for (int y = 50; y < 55; ++y) EXPECT_EQ(At(100, y), static_cast<uint32_t>(Red)) << y;
-  EXPECT_EQ(surface.CountOther(White), 5);
+  EXPECT_TRUE(SamePicture(surface.Picture(), WhiteWith(100, 50, 101, 55, Red), "1x5"));
 }
 
 TEST_F(DrawDriverTest, RectangleCoversItsPixelsButNotTheRightAndBottomEdges) {
   UseColour(Red);
   context->slots.PaintRect(context, 10, 20, 30, 40);
-  EXPECT_EQ(surface.CountOther(White), 30 * 40);
-  EXPECT_EQ(At(10, 20), static_cast<uint32_t>(Red));
-  EXPECT_EQ(At(39, 59), static_cast<uint32_t>(Red));
-  EXPECT_EQ(At(40, 59), White);
-  EXPECT_EQ(At(39, 60), White);
+  const Picture expected = WhiteWith(10, 20, 40, 60, Red);
+  EXPECT_TRUE(SamePicture(surface.Picture(), expected, "forward"));
   // Corners given the other way round cover the same pixels.
   surface.FillRaw(White);
   context->slots.PaintRect(context, 40, 60, -30, -40);
-  EXPECT_EQ(surface.CountOther(White), 30 * 40);
-  EXPECT_EQ(At(10, 20), static_cast<uint32_t>(Red));
+  EXPECT_TRUE(SamePicture(surface.Picture(), expected, "backward"));
 }
 
 TEST_F(DrawDriverTest, FullFillOnAFreshSessionBlackensEveryPixel) {
@@ -159,9 +133,7 @@ TEST_F(DrawDriverTest, FullFillOnAFreshSessionBlackensEveryPixel) {
   // Pen and brush are both black: a rectangle on white is solid black.
   surface.FillRaw(White);
   context->slots.PaintRect(context, 5, 5, 3, 3);
-  for (int y = 5; y < 8; ++y)
-    for (int x = 5; x < 8; ++x) EXPECT_EQ(At(x, y), 0u) << x << "," << y;
-  EXPECT_EQ(surface.CountOther(White), 9);
+  EXPECT_TRUE(SamePicture(surface.Picture(), WhiteWith(5, 5, 8, 8, 0)));
 }
 
 // ApplyColor, counted on its way to the driver.
@@ -210,9 +182,7 @@ TEST_F(DrawDriverTest, FillRectAddsTheOrigin) {
   context->originX = 100;
   context->originY = 200;
   DrawFillRect(1, 2, 3, 4, Red);
-  EXPECT_EQ(At(101, 202), static_cast<uint32_t>(Red));
-  EXPECT_EQ(At(103, 205), static_cast<uint32_t>(Red));
-  EXPECT_EQ(surface.CountOther(White), 12);
+  EXPECT_TRUE(SamePicture(surface.Picture(), WhiteWith(101, 202, 104, 206, Red)));
 }
 
 TEST_F(DrawDriverTest, OutlineModeDrawsOnlyTheEdgeAndMakesNoBrush) {
@@ -223,10 +193,7 @@ TEST_F(DrawDriverTest, OutlineModeDrawsOnlyTheEdgeAndMakesNoBrush) {
   DrawFillRect(10, 10, 20, 20, Red);
   EXPECT_EQ(context->brush, brush);
   EXPECT_EQ(Selected(surface.dc, WHITE_BRUSH), GetStockObject(NULL_BRUSH));
-  EXPECT_EQ(At(10, 10), static_cast<uint32_t>(Red));
-  EXPECT_EQ(At(29, 29), static_cast<uint32_t>(Red));
-  EXPECT_EQ(At(20, 20), White);
-  EXPECT_EQ(surface.CountOther(White), 4 * 19);
+  EXPECT_TRUE(SamePicture(surface.Picture(), Outline(), "outline"));
 
   // Leaving the mode selects the session's brush again.
   context->slots.ApplyMode(context, 0);
@@ -234,7 +201,7 @@ TEST_F(DrawDriverTest, OutlineModeDrawsOnlyTheEdgeAndMakesNoBrush) {
   EXPECT_NE(context->brush, brush);
   surface.FillRaw(White);
   DrawFillRect(10, 10, 20, 20, Red);
-  EXPECT_EQ(surface.CountOther(White), 20 * 20);
+  EXPECT_TRUE(SamePicture(surface.Picture(), WhiteWith(10, 10, 30, 30, Red), "filled"));
 }
 
 TEST_F(DrawDriverTest, InvertModeInvertsWhatIsThere) {
@@ -299,9 +266,7 @@ TEST_F(DrawDriverTest, RegainedDcKeepsOutlineMode) {
   surface.FillRaw(White);
   DrawFillRect(10, 10, 20, 20, Red);
   EXPECT_EQ(surface.acquireCalls, 1);
-  EXPECT_EQ(At(10, 10), static_cast<uint32_t>(Red));
-  EXPECT_EQ(At(20, 20), White);
-  EXPECT_EQ(surface.CountOther(White), 4 * 19);
+  EXPECT_TRUE(SamePicture(surface.Picture(), Outline()));
 }
 
 TEST_F(DrawDriverTest, OtherKindsOfTargetHaveNoPixelAccess) {
@@ -348,10 +313,11 @@ TEST_F(DrawDriverTest, EmptyTextMeasuresZeroWithoutTheDc) {
   EXPECT_EQ(surface.acquireCalls, 0);
 }
 
-// The direct path and GDI agree on 16-bit surfaces too.
-class DrawPixelColour16Test : public RuntimeHeapsTest, public ::testing::WithParamInterface<Format> {};
+// The direct path stores what PixelValue packs, and its colour is what GDI
+// writes and reads back for the same colour, in every surface format.
+class DrawPixelColourTest : public RuntimeHeapsTest, public ::testing::WithParamInterface<D3DFORMAT> {};
 
-TEST_P(DrawPixelColour16Test, DirectPixelsMatchGdiPixels) {
+TEST_P(DrawPixelColourTest, DirectPixelsMatchGdiPixels) {
   draw_test::EnsureContextSlot();
   Surface surface(32, 4, GetParam());
   ASSERT_TRUE(surface.usable());
@@ -367,7 +333,7 @@ TEST_P(DrawPixelColour16Test, DirectPixelsMatchGdiPixels) {
   x = 0;
   for (Colour c : kSampleColours) {
     SetPixelV(surface.dc, x, 1, static_cast<COLORREF>(c));
-    EXPECT_EQ(surface.Raw(x, 0), surface.Raw(x, 1)) << std::hex << c;
+    EXPECT_EQ(surface.Raw(x, 0) & pixels::ColourBits(GetParam()), surface.Raw(x, 1)) << std::hex << c;
     EXPECT_EQ(surface.Raw(x, 0), PixelValue(surface.formatCode(), c)) << std::hex << c;
     ++x;
   }
@@ -381,9 +347,8 @@ TEST_P(DrawPixelColour16Test, DirectPixelsMatchGdiPixels) {
   DrawEnd();
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, DrawPixelColour16Test, ::testing::Values(Format::R5G6B5, Format::X1R5G5B5),
-                         [](const ::testing::TestParamInfo<Format>& info) {
-                           return std::string(info.param == Format::R5G6B5 ? "R5G6B5" : "X1R5G5B5");
-                         });
+INSTANTIATE_TEST_SUITE_P(Formats, DrawPixelColourTest,
+                         ::testing::Values(D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5),
+                         [](const ::testing::TestParamInfo<D3DFORMAT>& info) { return pixels::Name(info.param); });
 
 }  // namespace

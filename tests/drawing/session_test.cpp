@@ -11,7 +11,6 @@
 
 namespace {
 
-using draw_test::Format;
 using draw_test::Selected;
 using draw_test::Surface;
 
@@ -39,7 +38,7 @@ void RecordRelease(DrawContext* context, int32_t flag) {
 
 class DrawSessionTest : public RuntimeHeapsTest {
  protected:
-  Surface surface{640, 480, Format::X8R8G8B8};
+  Surface surface{640, 480, D3DFMT_X8R8G8B8};
 
   void SetUp() override {
     RuntimeHeapsTest::SetUp();

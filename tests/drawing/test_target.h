@@ -7,31 +7,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "drawing/context.h"
 #include "drawing/driver.h"
 #include "platform.h"
+#include "support/pixels.h"
 
 namespace draw_test {
-
-enum class Format { X8R8G8B8, R5G6B5, X1R5G5B5 };
 
 class Surface;
 // The surface whose hooks the current context calls; tests run one at a time.
 inline Surface* activeSurface = nullptr;
 
-class Surface {
+class Surface : public pixels::Canvas {
  public:
-  HDC dc = nullptr;
-  HBITMAP bitmap = nullptr;
-  void* bits = nullptr;
-  int width;
-  int height;
-  int pitch;
-  Format format;
-
   // Hook calls since the surface was made.
   int acquireCalls = 0;
   int lockCalls = 0;
@@ -40,42 +30,15 @@ class Surface {
   bool dcOut = false;
   bool locked = false;
 
-  Surface(int w, int h, Format f) : width(w), height(h), format(f) {
-    const int bytes = f == Format::X8R8G8B8 ? 4 : 2;
-    pitch = (w * bytes + 3) / 4 * 4;
-    struct {
-      BITMAPINFOHEADER header;
-      DWORD masks[3];
-    } info = {};
-    info.header.biSize = sizeof(BITMAPINFOHEADER);
-    info.header.biWidth = w;
-    info.header.biHeight = -h;
-    info.header.biPlanes = 1;
-    info.header.biBitCount = static_cast<WORD>(bytes * 8);
-    info.header.biCompression = f == Format::X8R8G8B8 ? BI_RGB : BI_BITFIELDS;
-    if (f == Format::R5G6B5) {
-      info.masks[0] = 0xF800, info.masks[1] = 0x07E0, info.masks[2] = 0x001F;
-    } else if (f == Format::X1R5G5B5) {
-      info.masks[0] = 0x7C00, info.masks[1] = 0x03E0, info.masks[2] = 0x001F;
-    }
-    dc = CreateCompatibleDC(nullptr);
-    bitmap = CreateDIBSection(dc, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
-    previousBitmap = SelectObject(dc, bitmap);
-  }
+  Surface(int w, int h, D3DFORMAT f) : Canvas(w, h, f) {}
   ~Surface() {
     if (activeSurface == this) activeSurface = nullptr;
-    SelectObject(dc, previousBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
   }
-  Surface(const Surface&) = delete;
-  Surface& operator=(const Surface&) = delete;
 
-  bool usable() const { return dc != nullptr && bitmap != nullptr && bits != nullptr; }
   int32_t formatCode() const {
-    return format == Format::X8R8G8B8 ? PixelFormat8888 : format == Format::R5G6B5 ? PixelFormat565 : PixelFormat555;
+    return format == D3DFMT_X8R8G8B8 ? PixelFormat8888 : format == D3DFMT_R5G6B5 ? PixelFormat565 : PixelFormat555;
   }
-  int32_t depth() const { return format == Format::X8R8G8B8 ? 32 : 16; }
+  int32_t depth() const { return format == D3DFMT_X8R8G8B8 ? 32 : 16; }
 
   // The provider: takes its device context, creates the context, fills the
   // target fields. Null, with the device context given back, when the
@@ -102,52 +65,7 @@ class Surface {
     return context;
   }
 
-  // The raw pixel at (x, y). GetPixel first: a call that answers a value
-  // flushes whatever drawing Windows has batched for the DC.
-  uint32_t Raw(int x, int y) const {
-    GetPixel(dc, 0, 0);
-    return Stored(x, y);
-  }
-  // Every pixel's colour bits set to one raw value.
-  void FillRaw(uint32_t value) {
-    GetPixel(dc, 0, 0);
-    for (int y = 0; y < height; ++y) {
-      auto* row = static_cast<unsigned char*>(bits) + static_cast<ptrdiff_t>(y) * pitch;
-      for (int x = 0; x < width; ++x) {
-        if (format == Format::X8R8G8B8) {
-          std::memcpy(row + x * 4, &value, 4);
-        } else {
-          const auto v = static_cast<uint16_t>(value);
-          std::memcpy(row + x * 2, &v, 2);
-        }
-      }
-    }
-  }
-  // Pixels whose colour (alpha aside) differs from `value`.
-  long CountOther(uint32_t value) const {
-    const uint32_t mask = format == Format::X8R8G8B8 ? 0xFFFFFF : 0xFFFF;
-    GetPixel(dc, 0, 0);
-    long count = 0;
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) count += (Stored(x, y) & mask) != (value & mask);
-    return count;
-  }
-
  private:
-  HGDIOBJ previousBitmap = nullptr;
-
-  uint32_t Stored(int x, int y) const {
-    const auto* row = static_cast<const unsigned char*>(bits) + static_cast<ptrdiff_t>(y) * pitch;
-    if (format == Format::X8R8G8B8) {
-      uint32_t v;
-      std::memcpy(&v, row + x * 4, 4);
-      return v;
-    }
-    uint16_t v;
-    std::memcpy(&v, row + x * 2, 2);
-    return v;
-  }
-
   // The same device context every time, as long as it is held.
   static HDC Acquire(DrawContext* context) {
     Surface* s = activeSurface;

@@ -6,6 +6,7 @@
 #include "hosted/hooks.h"
 #include "runtime/array.h"
 #include "runtime/object.h"
+#include "support/allocation_sweep.h"
 #include "support/test_support.h"
 
 // Every allocation that the arrays and the registry make is refused in turn:
@@ -38,14 +39,7 @@ const LayoutWord HolderLayout[] = {offsetof(Holder, name), LayoutArray, offsetof
                                    LayoutEnd};
 
 TEST_F(FaultTest, TableCreationFailuresLeaveNothingBehind) {
-  const size_t before = Live();
-  for (unsigned n = 1; n <= 2; ++n) {
-    hosted::FailNthAllocation(n);
-    EXPECT_EQ(ObjectTableNew(52, 16, nullptr), nullptr) << n;
-    hosted::FailNthAllocation(0);
-    EXPECT_EQ(Live(), before) << n;
-  }
-  EXPECT_NE(ObjectTableNew(52, 16, nullptr), nullptr);
+  EXPECT_EQ(SweepAllocationFailures({MainHeap}, [] { return ObjectTableNew(52, 16, nullptr) != nullptr; }), 2u);
 }
 
 TEST_F(FaultTest, SlotGrowthFailureLeavesTheTableAsItWas) {
@@ -82,16 +76,12 @@ TEST_F(FaultTest, RecordFailureLeavesTheSlotEmpty) {
 TEST_F(FaultTest, DynamicNodeAndLiveSetFailuresFreeTheNode) {
   ObjectTable* table = ObjectTableNew(52, 16, nullptr);
   ASSERT_NE(table, nullptr);
-  const size_t before = Live();
   // The node itself, then the first cells of the live set.
-  for (unsigned n = 1; n <= 2; ++n) {
-    hosted::FailNthAllocation(n);
-    EXPECT_EQ(ObjectAlloc(table, ObjectAny), nullptr) << n;
-    hosted::FailNthAllocation(0);
-    EXPECT_EQ(Live(), before) << n;
-    EXPECT_EQ(table->dynamicHead, nullptr) << n;
-  }
-  void* record = ObjectAlloc(table, ObjectAny);
+  void* record = nullptr;
+  EXPECT_EQ(SweepAllocationFailures(
+                {MainHeap}, [&] { return (record = ObjectAlloc(table, ObjectAny)) != nullptr; },
+                [&](unsigned n) { EXPECT_EQ(table->dynamicHead, nullptr) << n; }),
+            2u);
   ASSERT_NE(record, nullptr);
   *static_cast<void**>(record) = record;
   EXPECT_EQ(ObjectGet(table, reinterpret_cast<ObjectId>(record)), record);

@@ -12,21 +12,9 @@
 #include "hosted/hooks.h"
 #include "platform.h"
 #include "platform/d3d9_params.h"
+#include "support/window_class.h"
 
 namespace {
-
-using CreateFn = IDirect3D9*(WINAPI*)(UINT);
-
-LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-IDirect3D9* Create() {
-  HMODULE module = LoadLibraryW(TEXT("d3d9.dll"));
-  if (!module) return nullptr;
-  auto create = reinterpret_cast<CreateFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "Direct3DCreate9")));
-  return create ? create(D3D_SDK_VERSION) : nullptr;
-}
 
 // A clock that only sleeping moves; each sleep is kept in microseconds.
 uint64_t fakeMicros = 0;
@@ -42,16 +30,9 @@ class D3D9Faults : public ::testing::Test {
  protected:
   void SetUp() override {
     hosted::ResetD3D9();
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = PlainProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = TEXT("D3D9FaultsWindow");
-    RegisterClassW(&wc);
-    parent = CreateWindowExW(0, TEXT("D3D9FaultsWindow"), TEXT("d3d9"), WS_OVERLAPPEDWINDOW, 0, 0, 700, 560, nullptr,
-                             nullptr, wc.hInstance, nullptr);
+    parent = windowClass.Make(WS_OVERLAPPEDWINDOW, nullptr, 0, 0, 0, 700, 560, TEXT("d3d9"));
     ASSERT_NE(parent, nullptr);
-    child = CreateWindowExW(0, TEXT("D3D9FaultsWindow"), TEXT(""), WS_CHILD | WS_VISIBLE, 0, 0, 640, 480, parent,
-                            nullptr, wc.hInstance, nullptr);
+    child = windowClass.Make(WS_CHILD | WS_VISIBLE, parent, 0, 0, 0, 640, 480);
     ASSERT_NE(child, nullptr);
     ASSERT_EQ(hosted::D3D9LiveObjects(), 0);
   }
@@ -61,8 +42,6 @@ class D3D9Faults : public ::testing::Test {
     if (d3d) d3d->Release();
     // Whatever a test made, nothing of it outlives its last reference.
     EXPECT_EQ(hosted::D3D9LiveObjects(), 0);
-    if (parent) DestroyWindow(parent);
-    UnregisterClassW(TEXT("D3D9FaultsWindow"), GetModuleHandleW(nullptr));
     hosted::ResetD3D9();
     hosted::SetModuleMissing("d3d9.dll", false);
     hosted::SetClock(nullptr, nullptr);
@@ -73,7 +52,7 @@ class D3D9Faults : public ::testing::Test {
   // The interface, a device made as the screen makes it, and its back
   // buffer, all kept in the fixture so TearDown gives them back.
   void Open(D3DFORMAT format = D3DFMT_X8R8G8B8, UINT interval = D3DPRESENT_INTERVAL_IMMEDIATE) {
-    d3d = Create();
+    d3d = CreateDirect3D9();
     ASSERT_NE(d3d, nullptr);
     params = Parameters(format, interval);
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, child, 0x42, &params, &device), D3D_OK);
@@ -95,6 +74,7 @@ class D3D9Faults : public ::testing::Test {
   }
   static uint32_t Pattern(uint32_t x, uint32_t y) { return (x << 10) | y; }
 
+  TestWindowClass windowClass{TEXT("D3D9FaultsWindow")};
   HWND parent = nullptr;
   HWND child = nullptr;
   IDirect3D9* d3d = nullptr;
@@ -108,16 +88,16 @@ TEST_F(D3D9Faults, MissingLibraryCannotBeLoadedUntilItIsBack) {
   SetLastError(0);
   EXPECT_EQ(LoadLibraryW(TEXT("d3d9.dll")), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-  EXPECT_EQ(Create(), nullptr);
+  EXPECT_EQ(CreateDirect3D9(), nullptr);
   EXPECT_EQ(hosted::D3D9LiveObjects(), 0);
   hosted::SetModuleMissing("d3d9.dll", false);
-  d3d = Create();
+  d3d = CreateDirect3D9();
   ASSERT_NE(d3d, nullptr);
   EXPECT_EQ(hosted::D3D9LiveObjects(), 1);
 }
 
 TEST_F(D3D9Faults, ZeroModesInAllThreeFormatsUntilTurnedOff) {
-  d3d = Create();
+  d3d = CreateDirect3D9();
   ASSERT_NE(d3d, nullptr);
   const D3DFORMAT formats[] = {D3DFMT_X1R5G5B5, D3DFMT_R5G6B5, D3DFMT_X8R8G8B8};
   for (D3DFORMAT format : formats) EXPECT_GT(d3d->GetAdapterModeCount(0, format), 0u) << format;
@@ -144,7 +124,7 @@ class D3D9Desktop : public D3D9Faults, public ::testing::WithParamInterface<Desk
 TEST_P(D3D9Desktop, ModeBackBufferAndDeviceContextFollowTheDesktop) {
   const DesktopCase& c = GetParam();
   hosted::SetD3D9DesktopFormat(c.format);
-  d3d = Create();
+  d3d = CreateDirect3D9();
   ASSERT_NE(d3d, nullptr);
   D3DDISPLAYMODE mode = {};
   ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
@@ -204,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, D3D9Desktop,
                          });
 
 TEST_F(D3D9Faults, RefusedDeviceLeavesNothingBehind) {
-  d3d = Create();
+  d3d = CreateDirect3D9();
   ASSERT_NE(d3d, nullptr);
   hosted::FailD3D9CreateDevice(true);
   params = Parameters(D3DFMT_X8R8G8B8);

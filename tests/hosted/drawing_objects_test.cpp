@@ -11,7 +11,6 @@
 
 namespace {
 
-using draw_test::Format;
 using draw_test::Surface;
 
 struct GdiCounts {
@@ -22,7 +21,7 @@ struct GdiCounts {
 
 class DrawObjectsTest : public RuntimeHeapsTest {
  protected:
-  Surface surface{64, 48, Format::X8R8G8B8};
+  Surface surface{64, 48, D3DFMT_X8R8G8B8};
   GdiCounts start;
   DrawContext* context = nullptr;
 

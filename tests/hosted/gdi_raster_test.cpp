@@ -8,8 +8,8 @@
 
 #include "hosted/hooks.h"
 #include "platform.h"
-#include "platform/gdi_canvas.h"
 #include "platform/hosted/gdi/surface.h"
+#include "support/pixels.h"
 
 namespace {
 
@@ -93,8 +93,7 @@ TEST(SurfaceDc, BottomUpPitchLifetimeAndUnusableDescriptions) {
 // shapes on a surface DC with padded rows and on a memory DC agree pixel for
 // pixel in every format.
 TEST(SurfaceDc, ShapesMatchTheSameShapesOnADibSection) {
-  const gdi_test::Format canvasFormats[] = {gdi_test::Format::X8R8G8B8, gdi_test::Format::R5G6B5,
-                                            gdi_test::Format::X1R5G5B5};
+  const D3DFORMAT canvasFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5};
   const int width = 40, height = 30;
   auto draw = [](HDC dc) {
     HGDIOBJ oldPen = SelectObject(dc, CreatePen(PS_SOLID, 1, RGB(200, 10, 30)));
@@ -117,7 +116,7 @@ TEST(SurfaceDc, ShapesMatchTheSameShapesOnADibSection) {
     HDC surfaceDc = gdi::CreateSurfaceDC({surface.data(), width, height, pitch, kFormats[f]});
     ASSERT_NE(surfaceDc, nullptr);
     draw(surfaceDc);
-    gdi_test::Canvas canvas(width, height, canvasFormats[f]);
+    pixels::Canvas canvas(width, height, canvasFormats[f]);
     ASSERT_NE(canvas.bits, nullptr);
     draw(canvas.dc);
 

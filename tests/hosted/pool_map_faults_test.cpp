@@ -3,6 +3,7 @@
 #include "hosted/hooks.h"
 #include "runtime/pool.h"
 #include "runtime/stringmap.h"
+#include "support/allocation_sweep.h"
 #include "support/test_support.h"
 
 #include <atomic>
@@ -42,12 +43,10 @@ TEST_F(PoolMapFaultTest, PrivatePoolCreationFailsCleanly) {
 
 TEST_F(PoolMapFaultTest, SharedPoolCreationLeavesNothingHalfRegistered) {
   // The first allocation is the registry node, the second the pool.
-  for (unsigned failing : {1u, 2u}) {
-    hosted::FailNthAllocation(failing);
-    EXPECT_EQ(PoolCreate(28, 16, 65536, PoolShared), nullptr) << "failing allocation " << failing;
-    ExpectNothingLeft();
-  }
-  BlockPool* pool = PoolCreate(28, 16, 65536, PoolShared);
+  BlockPool* pool = nullptr;
+  EXPECT_EQ(SweepAllocationFailures({MainHeap, StringHeap},
+                                    [&] { return (pool = PoolCreate(28, 16, 65536, PoolShared)) != nullptr; }),
+            2u);
   ASSERT_NE(pool, nullptr);
   EXPECT_EQ(pool->registryNode->refCount, 1);
   EXPECT_EQ(hosted::HeapLiveBlocks(MainHeap), mainBlocks + 2);
@@ -132,17 +131,13 @@ TEST_F(PoolMapFaultTest, AllocationFailsWhenNotEvenOneSlotFits) {
 
 TEST_F(PoolMapFaultTest, MapAllocationFailuresLeaveNothingBehind) {
   // Map record, buckets, registry node, entry pool: fail each in turn.
-  for (unsigned failing = 1; failing <= 4; ++failing) {
-    void* var = nullptr;
-    hosted::FailNthAllocation(failing);
-    EXPECT_EQ(MapAlloc(8, TypeStruct, nullptr, &var, 1024), nullptr) << "failing allocation " << failing;
-    EXPECT_EQ(var, nullptr);
-    ExpectNothingLeft();
-  }
-  hosted::FailNthAllocation(0);
-  // A variable that held a map is 0 after a failed allocation into it.
   void* var = nullptr;
-  ASSERT_NE(MapAlloc(8, TypeStruct, nullptr, &var, 1024), nullptr);
+  EXPECT_EQ(SweepAllocationFailures(
+                {MainHeap, StringHeap}, [&] { return MapAlloc(8, TypeStruct, nullptr, &var, 1024) != nullptr; },
+                [&](unsigned n) { EXPECT_EQ(var, nullptr) << n; }),
+            4u);
+  // A variable that held a map is 0 after a failed allocation into it.
+  ASSERT_NE(var, nullptr);
   hosted::FailNthAllocation(1);
   EXPECT_EQ(MapAlloc(8, TypeStruct, nullptr, &var, 1024), nullptr);
   EXPECT_EQ(var, nullptr);

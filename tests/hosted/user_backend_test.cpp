@@ -6,6 +6,7 @@
 
 #include "hosted/hooks.h"
 #include "platform.h"
+#include "support/window_class.h"
 
 namespace {
 
@@ -20,20 +21,8 @@ LRESULT CALLBACK KeepProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 class BackendTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = KeepProc;
-    wc.lpszClassName = TEXT("BackendTest");
-    ASSERT_NE(RegisterClassW(&wc), 0);
-    RECT r = {0, 0, 640, 480};
-    AdjustWindowRectEx(&r, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, FALSE, 0);
-    window = CreateWindowExW(0, TEXT("BackendTest"), TEXT("Cube"), WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 5, 6,
-                             r.right - r.left, r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+    window = windowClass.MakeForClient(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 640, 480, 5, 6, TEXT("Cube"));
     ASSERT_NE(window, nullptr);
-  }
-  void TearDown() override {
-    if (IsWindow(window)) DestroyWindow(window);
-    Pump();
-    UnregisterClassW(TEXT("BackendTest"), nullptr);
   }
   void Pump() {
     MSG msg;
@@ -42,6 +31,7 @@ class BackendTest : public ::testing::Test {
       DispatchMessageW(&msg);
     }
   }
+  TestWindowClass windowClass{TEXT("BackendTest"), KeepProc};
   HWND window = nullptr;
 };
 
@@ -70,8 +60,7 @@ TEST_F(BackendTest, DisplayHearsOfShowMoveSizeAndDestroy) {
   EXPECT_EQ(state.clientWidth, 294);
   EXPECT_EQ(state.clientHeight, 175);
   // Children are not the display's business.
-  HWND child = CreateWindowExW(0, TEXT("BackendTest"), TEXT(""), WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, window, nullptr,
-                               nullptr, nullptr);
+  HWND child = windowClass.Make(WS_CHILD | WS_VISIBLE, window, 0, 0, 0, 10, 10);
   ASSERT_NE(child, nullptr);
   EXPECT_FALSE(hosted::DisplayState(child).known);
   ASSERT_TRUE(DestroyWindow(window));
@@ -101,8 +90,7 @@ TEST_F(BackendTest, CaptionClicksAndTheShellsRestore) {
   ShowWindow(window, SW_SHOWNORMAL);
   Pump();
   // A caption without a system menu has no buttons to click.
-  HWND plain = CreateWindowExW(0, TEXT("BackendTest"), TEXT(""), WS_CAPTION, 0, 0, 100, 100, nullptr, nullptr,
-                               nullptr, nullptr);
+  HWND plain = windowClass.Make(WS_CAPTION, nullptr, 0, 0, 0, 100, 100);
   ASSERT_NE(plain, nullptr);
   EXPECT_FALSE(hosted::InjectCaptionClick(plain, HTCLOSE));
   EXPECT_FALSE(hosted::InjectCaptionClick(plain, HTMINBUTTON));

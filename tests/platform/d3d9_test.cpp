@@ -8,6 +8,8 @@
 
 #include "platform.h"
 #include "platform/d3d9_params.h"
+#include "support/pixels.h"
+#include "support/window_class.h"
 
 namespace {
 
@@ -22,49 +24,12 @@ static_assert(offsetof(D3DCAPS9, MaxTextureHeight) == 92);
 static_assert(sizeof(D3DPRESENT_PARAMETERS) == (sizeof(void*) == 4 ? 56 : 64));
 static_assert(offsetof(D3DPRESENT_PARAMETERS, PresentationInterval) == sizeof(D3DPRESENT_PARAMETERS) - 4);
 
-using CreateFn = IDirect3D9*(WINAPI*)(UINT);
-
 // The interface identifiers, spelled out so no import library is needed.
 const IID kSurfaceIid = {0x0CFBAF3A, 0x9FF6, 0x429A, {0x99, 0xB3, 0xA2, 0x79, 0x6A, 0xF8, 0xB8, 0x9B}};
 const IID kDirect3DIid = {0x81BDCBCA, 0x64D4, 0x426D, {0xAE, 0x8D, 0xAD, 0x01, 0x47, 0xF4, 0x27, 0x5C}};
 
-HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
-
-LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-IDirect3D9* Create() {
-  HMODULE module = LoadLibraryW(TEXT("d3d9.dll"));
-  if (!module) return nullptr;
-  auto create = reinterpret_cast<CreateFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "Direct3DCreate9")));
-  return create ? create(D3D_SDK_VERSION) : nullptr;
-}
-
-// Colour bits of a pixel, without the unused ones.
-uint32_t ColourMask(D3DFORMAT format) {
-  switch (format) {
-    case D3DFMT_R5G6B5:
-      return 0xFFFF;
-    case D3DFMT_X1R5G5B5:
-      return 0x7FFF;
-    default:
-      return 0xFFFFFF;
-  }
-}
-
-uint32_t PixelAt(const D3DLOCKED_RECT& locked, D3DFORMAT format, int x, int y) {
-  const auto* row = static_cast<const uint8_t*>(locked.pBits) + static_cast<ptrdiff_t>(y) * locked.Pitch;
-  uint32_t value = 0;
-  if (format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5)
-    value = static_cast<uint32_t>(row[x * 2] | (row[x * 2 + 1] << 8));
-  else
-    std::memcpy(&value, row + x * 4, 4);
-  return value & ColourMask(format);
-}
-
 TEST(Direct3D9Adapter, LoadsAndReportsWhatTheScreenNeeds) {
-  IDirect3D9* d3d = Create();
+  IDirect3D9* d3d = CreateDirect3D9();
   ASSERT_NE(d3d, nullptr);
   D3DCAPS9 caps = {};
   ASSERT_EQ(d3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps), D3D_OK);
@@ -94,18 +59,11 @@ TEST(Direct3D9Adapter, LoadsAndReportsWhatTheScreenNeeds) {
 class Direct3D9Device : public ::testing::Test {
  protected:
   void SetUp() override {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = PlainProc;
-    wc.hInstance = Instance();
-    wc.lpszClassName = TEXT("D3D9TestWindow");
-    RegisterClassW(&wc);
-    parent = CreateWindowExW(0, TEXT("D3D9TestWindow"), TEXT("d3d9"), WS_OVERLAPPEDWINDOW, 0, 0, 700, 560, nullptr,
-                             nullptr, Instance(), nullptr);
+    parent = windowClass.Make(WS_OVERLAPPEDWINDOW, nullptr, 0, 0, 0, 700, 560, TEXT("d3d9"));
     ASSERT_NE(parent, nullptr);
-    child = CreateWindowExW(0, TEXT("D3D9TestWindow"), TEXT(""), WS_CHILD | WS_VISIBLE, 0, 0, 640, 480, parent,
-                            nullptr, Instance(), nullptr);
+    child = windowClass.Make(WS_CHILD | WS_VISIBLE, parent, 0, 0, 0, 640, 480);
     ASSERT_NE(child, nullptr);
-    d3d = Create();
+    d3d = CreateDirect3D9();
     ASSERT_NE(d3d, nullptr);
     ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
     params = Parameters(mode.Format);
@@ -119,8 +77,6 @@ class Direct3D9Device : public ::testing::Test {
     if (d3d) {
       EXPECT_EQ(d3d->Release(), 0u);
     }
-    if (parent) DestroyWindow(parent);
-    UnregisterClassW(TEXT("D3D9TestWindow"), Instance());
   }
   D3DPRESENT_PARAMETERS Parameters(D3DFORMAT format) const { return WindowedParameters(child, format); }
   IDirect3DSurface9* BackBuffer() {
@@ -128,6 +84,7 @@ class Direct3D9Device : public ::testing::Test {
     EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
     return surface;
   }
+  TestWindowClass windowClass{TEXT("D3D9TestWindow")};
   HWND parent = nullptr;
   HWND child = nullptr;
   IDirect3D9* d3d = nullptr;
@@ -230,11 +187,8 @@ TEST_F(Direct3D9Device, ClearWithColourZeroLeavesTheBackBufferBlack) {
   EXPECT_EQ(device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(161), 0), D3D_OK);
   ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
   ASSERT_EQ(surface->LockRect(&locked, nullptr, 0), D3D_OK);
-  int coloured = 0;
-  for (int y = 0; y < 480; ++y)
-    for (int x = 0; x < 640; ++x)
-      if (PixelAt(locked, mode.Format, x, y) != 0) ++coloured;
-  EXPECT_EQ(coloured, 0);
+  EXPECT_TRUE(pixels::SamePicture(pixels::Picture::FromRaw(locked.pBits, locked.Pitch, mode.Format, 640, 480),
+                                  pixels::Picture(640, 480)));
   EXPECT_EQ(surface->UnlockRect(), D3D_OK);
   EXPECT_EQ(surface->UnlockRect(), D3DERR_INVALIDCALL);
   surface->Release();

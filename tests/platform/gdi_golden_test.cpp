@@ -1,80 +1,37 @@
 // Which pixels shapes cover, exactly: fixed scenes drawn in each bitmap
 // format, compared by a hash of every pixel with what Windows GDI draws.
-// The expected hashes were taken under Wine. On a mismatch the actual image
-// is written as a PPM next to the test, and CUBE_GDI_DUMP=1 prints every
-// scene as text for comparing the two lanes by eye.
+// The expected hashes were taken under Wine, so on a mismatch only the
+// actual picture can be written (as a PNG, where the failure says);
+// CUBE_GDI_DUMP=1 writes every scene's picture, for comparing the two lanes
+// by eye.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "gdi_canvas.h"
 #include "platform.h"
+#include "support/pixels.h"
 
 namespace {
 
-using gdi_test::Canvas;
-using gdi_test::Format;
+using pixels::Canvas;
 
 constexpr int kWidth = 32;
 constexpr int kHeight = 24;
 constexpr COLORREF kBackground = RGB(0x20, 0x40, 0x60);
 constexpr COLORREF kRed = RGB(0xFF, 0x00, 0x00);
 constexpr COLORREF kBlue = RGB(0x00, 0x00, 0xFF);
-constexpr Format kFormats[] = {Format::X8R8G8B8, Format::R5G6B5, Format::X1R5G5B5};
-constexpr const char* kFormatNames[] = {"x8r8g8b8", "r5g6b5", "x1r5g5b5"};
-
-int BytesPerPixel(Format format) { return format == Format::X8R8G8B8 ? 4 : 2; }
+constexpr D3DFORMAT kFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5};
 
 // FNV-1a over the pixel bytes, row by row (rows hold no padding here).
-uint32_t Hash(const Canvas& canvas, Format format) {
+uint32_t Hash(const Canvas& canvas) {
+  canvas.Raw(0, 0);
   const auto* bytes = static_cast<const uint8_t*>(canvas.bits);
   uint32_t hash = 2166136261u;
-  for (int i = 0; i < kWidth * kHeight * BytesPerPixel(format); ++i) hash = (hash ^ bytes[i]) * 16777619u;
+  for (int i = 0; i < kWidth * kHeight * pixels::BytesPerPixel(canvas.format); ++i)
+    hash = (hash ^ bytes[i]) * 16777619u;
   return hash;
-}
-
-uint32_t PixelAt(const Canvas& canvas, Format format, int x, int y) {
-  if (format == Format::X8R8G8B8) return static_cast<const uint32_t*>(canvas.bits)[y * kWidth + x];
-  return static_cast<const uint16_t*>(canvas.bits)[y * kWidth + x];
-}
-
-// One character per distinct pixel value, in order of first appearance.
-std::string Picture(const Canvas& canvas, Format format) {
-  std::string out;
-  uint32_t seen[16];
-  int count = 0;
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
-      const uint32_t p = PixelAt(canvas, format, x, y);
-      int i = 0;
-      while (i < count && seen[i] != p) ++i;
-      if (i == count && count < 16) seen[count++] = p;
-      out += static_cast<char>(i < 16 ? ".#o+*xXabcdefghi"[i] : '?');
-    }
-    out += '\n';
-  }
-  char legend[24];
-  for (int i = 0; i < count; ++i) {
-    std::snprintf(legend, sizeof legend, "%c=%08X ", ".#o+*xXabcdefghi"[i], static_cast<unsigned>(seen[i]));
-    out += legend;
-  }
-  return out + '\n';
-}
-
-void WritePpm(const Canvas& canvas, const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return;
-  std::fprintf(file, "P6\n%d %d\n255\n", kWidth, kHeight);
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) {
-      const COLORREF c = GetPixel(canvas.dc, x, y);
-      const unsigned char rgb[3] = {GetRValue(c), GetGValue(c), GetBValue(c)};
-      std::fwrite(rgb, 1, 3, file);
-    }
-  std::fclose(file);
 }
 
 struct Scene {
@@ -255,6 +212,7 @@ TEST(GdiGolden, ScenesCoverExactlyThePixelsWindowsCovers) {
   const bool dump = std::getenv("CUBE_GDI_DUMP") != nullptr;
   for (const Scene& scene : kScenes) {
     for (int f = 0; f < 3; ++f) {
+      const std::string name = std::string(scene.name) + "-" + pixels::Name(kFormats[f]);
       Canvas canvas(kWidth, kHeight, kFormats[f]);
       ASSERT_NE(canvas.bits, nullptr);
       HBRUSH background = CreateSolidBrush(kBackground);
@@ -262,14 +220,12 @@ TEST(GdiGolden, ScenesCoverExactlyThePixelsWindowsCovers) {
       FillRect(canvas.dc, &all, background);
       DeleteObject(background);
       scene.draw(canvas.dc);
-      const uint32_t hash = Hash(canvas, kFormats[f]);
-      if (dump) std::printf("%s %s 0x%08X\n%s", scene.name, kFormatNames[f], hash, Picture(canvas, kFormats[f]).c_str());
-      if (hash != scene.expected[f]) {
-        const std::string path = std::string("gdi_golden_") + scene.name + "_" + kFormatNames[f] + "_actual.ppm";
-        WritePpm(canvas, path);
-        ADD_FAILURE() << scene.name << " in " << kFormatNames[f] << ": hash 0x" << std::hex << hash << ", expected 0x"
-                      << scene.expected[f] << "; actual image in " << path << "\n"
-                      << Picture(canvas, kFormats[f]);
+      const uint32_t hash = Hash(canvas);
+      if (dump || hash != scene.expected[f]) {
+        const std::string path = pixels::OutputPath(name, "actual");
+        const bool written = pixels::WritePng(path, canvas.Picture());
+        EXPECT_EQ(hash, scene.expected[f])
+            << name << " 0x" << std::hex << hash << (written ? "; picture in " : "; could not write ") << path;
       }
     }
   }

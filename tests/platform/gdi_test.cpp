@@ -4,13 +4,13 @@
 
 #include <cstdint>
 
-#include "gdi_canvas.h"
 #include "platform.h"
+#include "support/pixels.h"
 
 namespace {
 
-using gdi_test::Canvas;
-using gdi_test::Format;
+using pixels::Canvas;
+using pixels::SamePicture;
 
 TEST(GdiObjects, StockObjectsHaveTheirTypesAndSurviveDeletion) {
   const struct {
@@ -67,7 +67,7 @@ TEST(GdiObjects, CreatedObjectsAreGoneAfterDeletion) {
 }
 
 TEST(GdiObjects, SelectObjectReturnsWhatItDisplaced) {
-  Canvas canvas(4, 4, Format::X8R8G8B8);
+  Canvas canvas(4, 4, D3DFMT_X8R8G8B8);
   ASSERT_NE(canvas.bitmap, nullptr);
   // A fresh DC holds the white brush, the black pen and the system font.
   HBRUSH brush = CreateSolidBrush(RGB(10, 20, 30));
@@ -90,7 +90,7 @@ TEST(GdiObjects, SelectObjectReturnsWhatItDisplaced) {
 }
 
 TEST(GdiObjects, ObjectDeletedWhileSelectedStaysUsableUntilDeselected) {
-  Canvas canvas(4, 4, Format::X8R8G8B8);
+  Canvas canvas(4, 4, D3DFMT_X8R8G8B8);
   HBRUSH brush = CreateSolidBrush(RGB(0, 0, 255));
   SelectObject(canvas.dc, brush);
   EXPECT_TRUE(DeleteObject(brush));
@@ -108,7 +108,7 @@ TEST(GdiObjects, ObjectDeletedWhileSelectedStaysUsableUntilDeselected) {
 }
 
 TEST(GdiObjects, StateSettersReturnThePreviousValue) {
-  Canvas canvas(2, 2, Format::X8R8G8B8);
+  Canvas canvas(2, 2, D3DFMT_X8R8G8B8);
   EXPECT_EQ(SetTextColor(canvas.dc, RGB(1, 2, 3)), RGB(0, 0, 0));
   EXPECT_EQ(SetTextColor(canvas.dc, 0), RGB(1, 2, 3));
   EXPECT_EQ(SetBkColor(canvas.dc, RGB(4, 5, 6)), RGB(255, 255, 255));
@@ -129,24 +129,23 @@ TEST(GdiObjects, StateSettersReturnThePreviousValue) {
   DeleteObject(brush);
 }
 
-// Colours as each format stores and reads them back.
+// Colours as each format stores and reads them back: the high bits of each
+// component, read back with the dropped bits zero.
 TEST(GdiPixels, SetPixelVStoresTheFormatsNearestValue) {
   const struct {
-    Format format;
+    D3DFORMAT format;
     uint32_t stored;
     COLORREF read;
   } cases[] = {
-      {Format::X8R8G8B8, 0x00123456, RGB(0x12, 0x34, 0x56)},
-      {Format::R5G6B5, (0x12 >> 3) << 11 | (0x34 >> 2) << 5 | (0x56 >> 3), RGB(0x10, 0x34, 0x52)},
-      {Format::X1R5G5B5, (0x12 >> 3) << 10 | (0x34 >> 3) << 5 | (0x56 >> 3), RGB(0x10, 0x31, 0x52)},
+      {D3DFMT_X8R8G8B8, 0x00123456, RGB(0x12, 0x34, 0x56)},
+      {D3DFMT_R5G6B5, 0x11AA, RGB(0x10, 0x34, 0x52)},
+      {D3DFMT_X1R5G5B5, 0x08CA, RGB(0x10, 0x31, 0x52)},
   };
   for (const auto& c : cases) {
     Canvas canvas(3, 2, c.format);
     ASSERT_NE(canvas.bits, nullptr);
     EXPECT_TRUE(SetPixelV(canvas.dc, 2, 1, RGB(0x12, 0x34, 0x56)));
-    const uint32_t stored = c.format == Format::X8R8G8B8 ? static_cast<uint32_t*>(canvas.bits)[3 + 2]
-                                                          : static_cast<uint16_t*>(canvas.bits)[4 + 2];
-    EXPECT_EQ(stored, c.stored);
+    EXPECT_EQ(canvas.Raw(2, 1), c.stored);
     EXPECT_EQ(GetPixel(canvas.dc, 2, 1), c.read);
     EXPECT_EQ(GetPixel(canvas.dc, 0, 0), RGB(0, 0, 0));
     // Outside the bitmap the write is clipped away, which is no failure;
@@ -158,7 +157,7 @@ TEST(GdiPixels, SetPixelVStoresTheFormatsNearestValue) {
     EXPECT_EQ(GetPixel(canvas.dc, -1, 0), CLR_INVALID);
   }
   // Full intensity stays full.
-  Canvas wide(1, 1, Format::R5G6B5);
+  Canvas wide(1, 1, D3DFMT_R5G6B5);
   SetPixelV(wide.dc, 0, 0, RGB(255, 255, 255));
   EXPECT_EQ(GetPixel(wide.dc, 0, 0), RGB(255, 255, 255));
   // A memory DC with no bitmap of its own selected reads its 1x1 black one.
@@ -172,33 +171,28 @@ TEST(GdiPixels, SetPixelVStoresTheFormatsNearestValue) {
 }
 
 TEST(GdiPixels, FillRectCoversLeftTopButNotRightBottomAndIgnoresRop2) {
-  Canvas canvas(6, 5, Format::X8R8G8B8);
+  Canvas canvas(6, 5, D3DFMT_X8R8G8B8);
   HBRUSH brush = CreateSolidBrush(RGB(0xFF, 0, 0));
   SetROP2(canvas.dc, R2_NOT);
   RECT rect = {1, 2, 4, 4};
   EXPECT_NE(FillRect(canvas.dc, &rect, brush), 0);
-  const uint32_t* pixels = static_cast<uint32_t*>(canvas.bits);
-  for (int y = 0; y < 5; ++y)
-    for (int x = 0; x < 6; ++x) {
-      const bool inside = x >= 1 && x < 4 && y >= 2 && y < 4;
-      EXPECT_EQ(pixels[y * 6 + x], inside ? 0x00FF0000u : 0u) << x << "," << y;
-    }
+  pixels::Picture expected(6, 5);
+  EXPECT_TRUE(SamePicture(canvas.Picture(), expected.Fill(1, 2, 4, 4, 0xFF0000), "not"));
+  EXPECT_EQ(canvas.Raw(1, 2), 0x00FF0000u) << "the unused byte stays 0";
   // Clipped to the bitmap, never written outside it.
   RECT huge = {-100000, -100000, 100000, 1};
   EXPECT_NE(FillRect(canvas.dc, &huge, brush), 0);
-  for (int x = 0; x < 6; ++x) EXPECT_EQ(pixels[x], 0x00FF0000u);
-  EXPECT_EQ(pixels[6], 0u);
+  EXPECT_TRUE(SamePicture(canvas.Picture(), expected.Fill(0, 0, 6, 1, 0xFF0000), "clipped"));
   // A brush that is gone leaves the DC's own brush (white) to fill.
   HBRUSH gone = CreateSolidBrush(0);
   DeleteObject(gone);
   EXPECT_NE(FillRect(canvas.dc, &rect, gone), 0);
-  EXPECT_EQ(pixels[2 * 6 + 1], 0x00FFFFFFu);
-  EXPECT_EQ(pixels[4 * 6 + 1], 0u);
+  EXPECT_TRUE(SamePicture(canvas.Picture(), expected.Fill(1, 2, 4, 4, 0xFFFFFF), "gone"));
   // A system colour index plus one stands for that colour's brush.
   RECT corner = {5, 4, 6, 5};
   EXPECT_NE(FillRect(canvas.dc, &corner, reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_WINDOW + 1))), 0);
   EXPECT_EQ(GetPixel(canvas.dc, 5, 4), GetSysColor(COLOR_WINDOW));
-  EXPECT_NE(pixels[4 * 6 + 5], 0u);
+  EXPECT_NE(canvas.Raw(5, 4), 0u);
   DeleteObject(brush);
 }
 
@@ -212,7 +206,7 @@ TEST(GdiShapes, BadDeviceContextsAndPointListsFail) {
   EXPECT_FALSE(Rectangle(reinterpret_cast<HDC>(brush), 0, 0, 2, 2));
   EXPECT_FALSE(Polygon(nullptr, points, 3));
   EXPECT_FALSE(Polygon(gone, points, 3));
-  Canvas canvas(4, 4, Format::X8R8G8B8);
+  Canvas canvas(4, 4, D3DFMT_X8R8G8B8);
   EXPECT_FALSE(Polygon(canvas.dc, points, 1));
   EXPECT_FALSE(Polygon(canvas.dc, points, 0));
   EXPECT_TRUE(Polygon(canvas.dc, points, 3));
@@ -221,7 +215,7 @@ TEST(GdiShapes, BadDeviceContextsAndPointListsFail) {
 }
 
 TEST(GdiBitmaps, BitmapSelectsIntoOneMemoryDcAtATime) {
-  Canvas canvas(2, 2, Format::X1R5G5B5);
+  Canvas canvas(2, 2, D3DFMT_X1R5G5B5);
   ASSERT_NE(canvas.bitmap, nullptr);
   HDC other = CreateCompatibleDC(nullptr);
   EXPECT_EQ(SelectObject(other, canvas.bitmap), nullptr);

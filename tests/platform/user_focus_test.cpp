@@ -8,6 +8,7 @@
 #include "platform.h"
 #include "support/message_log.h"
 #include "support/user_input.h"
+#include "support/window_class.h"
 
 namespace {
 
@@ -21,39 +22,21 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 class FocusTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = RecordingProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = TEXT("FocusTest");
-    ASSERT_NE(RegisterClassW(&wc), 0);
+    ASSERT_NE(windowClass.atom, 0);
     recording = &log;
     log.Filter({WM_ACTIVATEAPP, WM_NCACTIVATE, WM_ACTIVATE, WM_SETFOCUS, WM_KILLFOCUS});
   }
-  void TearDown() override {
-    recording = nullptr;
-    for (HWND w : windows)
-      if (IsWindow(w)) DestroyWindow(w);
-    Pump();
-    EXPECT_TRUE(UnregisterClassW(TEXT("FocusTest"), GetModuleHandleW(nullptr)));
-  }
-  HWND Top(int x) {
-    HWND w = CreateWindowExW(0, TEXT("FocusTest"), TEXT("t"), WS_CAPTION | WS_SYSMENU, x, 0, 200, 150, nullptr,
-                             nullptr, GetModuleHandleW(nullptr), nullptr);
-    windows.push_back(w);
-    return w;
-  }
+  void TearDown() override { recording = nullptr; }
+  HWND Top(int x) { return windowClass.Make(WS_CAPTION | WS_SYSMENU, nullptr, 0, x, 0, 200, 150, TEXT("t")); }
   HWND Child(HWND parent, int id) {
-    HWND w = CreateWindowExW(0, TEXT("FocusTest"), TEXT("c"), WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, id * 20, 50, 20,
-                             parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
-    windows.push_back(w);
-    return w;
+    return windowClass.Make(WS_CHILD | WS_VISIBLE | WS_TABSTOP, parent, id, 0, id * 20, 50, 20, TEXT("c"));
   }
   void Pump() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
   }
+  TestWindowClass windowClass{TEXT("FocusTest"), RecordingProc};
   MessageLog log;
-  std::vector<HWND> windows;
 };
 
 TEST_F(FocusTest, FocusMovesBetweenChildren) {

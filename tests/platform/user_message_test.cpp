@@ -10,6 +10,7 @@
 #include "platform.h"
 #include "support/message_log.h"
 #include "support/user_input.h"
+#include "support/window_class.h"
 
 namespace {
 
@@ -28,27 +29,13 @@ constexpr DWORD SceneStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 class MessageOrderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WNDCLASSW wc = {};
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = RecordingProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = TEXT("MessageOrder");
-    ASSERT_NE(RegisterClassW(&wc), 0);
+    ASSERT_NE(windowClass.atom, 0);
     recording = &log;
     keepOnClose = false;
   }
-  void TearDown() override {
-    recording = nullptr;
-    if (window != nullptr && IsWindow(window)) DestroyWindow(window);
-    Pump();
-    EXPECT_TRUE(UnregisterClassW(TEXT("MessageOrder"), GetModuleHandleW(nullptr)));
-  }
+  void TearDown() override { recording = nullptr; }
   HWND Create(DWORD style = SceneStyle, HWND parent = nullptr) {
-    RECT r = {0, 0, 640, 480};
-    AdjustWindowRectEx(&r, style, FALSE, 0);
-    return CreateWindowExW(0, TEXT("MessageOrder"), TEXT("Cube"), style, 0, 0, r.right - r.left, r.bottom - r.top,
-                           parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    return windowClass.MakeForClient(style, 640, 480, 0, 0, TEXT("Cube"), parent);
   }
   // Takes and dispatches what the queue holds, paint included; returns the
   // messages taken.
@@ -62,6 +49,8 @@ class MessageOrderTest : public ::testing::Test {
     }
     return taken;
   }
+  TestWindowClass windowClass{TEXT("MessageOrder"), RecordingProc, CS_DBLCLKS,
+                              0, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)};
   MessageLog log;
   HWND window = nullptr;
 };
@@ -89,8 +78,7 @@ TEST_F(MessageOrderTest, ChildCreationSizesAtOnceAndNotifiesTheParent) {
   ASSERT_NE(window, nullptr);
   log.Filter({WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE, WM_PARENTNOTIFY, WM_SHOWWINDOW});
   log.Clear();
-  HWND child = CreateWindowExW(0, TEXT("MessageOrder"), TEXT("c"), WS_CHILD | WS_VISIBLE, 10, 10, 50, 40, window,
-                               reinterpret_cast<HMENU>(5), nullptr, nullptr);
+  HWND child = windowClass.Make(WS_CHILD | WS_VISIBLE, window, 5, 10, 10, 50, 40, TEXT("c"));
   ASSERT_NE(child, nullptr);
   static const ExpectedMessage creation[] = {
       {WM_NCCREATE, 0, 0, 0},
@@ -347,11 +335,9 @@ TEST_F(MessageOrderTest, DestroyOrder) {
   window = Create();
   ASSERT_NE(window, nullptr);
   ShowWindow(window, SW_SHOWNORMAL);
-  HWND child = CreateWindowExW(0, TEXT("MessageOrder"), TEXT("c"), WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, window,
-                               nullptr, nullptr, nullptr);
+  HWND child = windowClass.Make(WS_CHILD | WS_VISIBLE, window, 0, 0, 0, 10, 10, TEXT("c"));
   ASSERT_NE(child, nullptr);
-  HWND grandchild = CreateWindowExW(0, TEXT("MessageOrder"), TEXT("g"), WS_CHILD | WS_VISIBLE, 0, 0, 5, 5, child,
-                                    nullptr, nullptr, nullptr);
+  HWND grandchild = windowClass.Make(WS_CHILD | WS_VISIBLE, child, 0, 0, 0, 5, 5, TEXT("g"));
   ASSERT_NE(grandchild, nullptr);
   Pump();
   log.Filter({WM_NCACTIVATE, WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS, WM_DESTROY, WM_NCDESTROY});
@@ -516,13 +502,8 @@ LRESULT CALLBACK DoublingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }
 
 TEST(CrossThread, SentMessagesRunOnTheOwnerAndOthersCannotDestroy) {
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = DoublingProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = TEXT("CrossThread");
-  ASSERT_NE(RegisterClassW(&wc), 0);
-  HWND window = CreateWindowExW(0, TEXT("CrossThread"), TEXT(""), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
+  TestWindowClass windowClass(TEXT("CrossThread"), DoublingProc);
+  HWND window = windowClass.Make(WS_POPUP, nullptr, 0, 0, 0, 10, 10);
   ASSERT_NE(window, nullptr);
   std::atomic<bool> done{false};
   LRESULT answer = 0;
@@ -550,7 +531,6 @@ TEST(CrossThread, SentMessagesRunOnTheOwnerAndOthersCannotDestroy) {
   EXPECT_EQ(destroyError, static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(IsWindow(window));
   EXPECT_TRUE(DestroyWindow(window));
-  EXPECT_TRUE(UnregisterClassW(TEXT("CrossThread"), GetModuleHandleW(nullptr)));
 }
 
 TEST(RegisteredMessages, SameNameSameIdentifierFromTheAtomRange) {

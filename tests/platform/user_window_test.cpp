@@ -6,6 +6,7 @@
 
 #include "platform.h"
 #include "support/message_log.h"
+#include "support/window_class.h"
 
 namespace {
 
@@ -17,26 +18,11 @@ LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 class WindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = PlainProc;
-    wc.hInstance = Instance();
-    wc.cbWndExtra = 16;
-    wc.lpszClassName = TEXT("UserWindowTest");
-    ASSERT_NE(RegisterClassW(&wc), 0);
-  }
-  void TearDown() override {
-    for (HWND w : windows)
-      if (IsWindow(w)) DestroyWindow(w);
-    UnregisterClassW(TEXT("UserWindowTest"), Instance());
-  }
+  void SetUp() override { ASSERT_NE(windowClass.atom, 0); }
   HWND Make(DWORD style, HWND parent = nullptr, int id = 0, int x = 0, int y = 0, int w = 100, int h = 80) {
-    HWND window = CreateWindowExW(0, TEXT("UserWindowTest"), TEXT("w"), style, x, y, w, h, parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
-    windows.push_back(window);
-    return window;
+    return windowClass.Make(style, parent, id, x, y, w, h, TEXT("w"));
   }
-  std::vector<HWND> windows;
+  TestWindowClass windowClass{TEXT("UserWindowTest"), PlainProc, 0, 16};
 };
 
 TEST_F(WindowTest, ClassRegistrationRules) {
@@ -109,10 +95,8 @@ TEST_F(WindowTest, AdjustedRectangleGivesTheAskedClientArea) {
     EXPECT_EQ(r.right, c.expected.right) << std::hex << c.style;
     EXPECT_EQ(r.bottom, c.expected.bottom) << std::hex << c.style;
     if (c.style & WS_CHILD) continue;
-    HWND window = CreateWindowExW(c.exStyle, TEXT("UserWindowTest"), TEXT("w"), c.style, 0, 0, r.right - r.left,
-                                  r.bottom - r.top, nullptr, nullptr, Instance(), nullptr);
+    HWND window = windowClass.Make(c.style, nullptr, 0, 0, 0, r.right - r.left, r.bottom - r.top, TEXT("w"), c.exStyle);
     ASSERT_NE(window, nullptr);
-    windows.push_back(window);
     RECT client, outer;
     ASSERT_TRUE(GetClientRect(window, &client));
     EXPECT_EQ(client.right, 640) << std::hex << c.style;
@@ -128,13 +112,8 @@ TEST_F(WindowTest, AdjustedRectangleGivesTheAskedClientArea) {
 }
 
 TEST_F(WindowTest, CaptionHitTesting) {
-  RECT r = {0, 0, 640, 480};
-  const DWORD style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-  AdjustWindowRectEx(&r, style, FALSE, 0);
-  HWND window = CreateWindowExW(0, TEXT("UserWindowTest"), TEXT("w"), style, 0, 0, r.right - r.left,
-                                r.bottom - r.top, nullptr, nullptr, Instance(), nullptr);
+  HWND window = windowClass.MakeForClient(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 640, 480, 0, 0, TEXT("w"));
   ASSERT_NE(window, nullptr);
-  windows.push_back(window);
   auto hit = [&](int x, int y) { return SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(x, y)); };
   // The window is 646 wide: 3 pixels of frame, then 18-pixel buttons from
   // the right (close, maximise, minimise) and the system menu on the left.

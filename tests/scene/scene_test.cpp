@@ -1,7 +1,6 @@
 // The cube scene: its model, the rotation sequence, and frames drawn on the
 // back buffer compared with an independent computation of what they show.
 #include <cmath>
-#include <vector>
 
 #include "runtime/array.h"
 #include "scene/scene.h"
@@ -152,33 +151,12 @@ class SceneFrameTest : public ScreenFixture {
     SceneSetUp();
     OpenSceneScreen();
   }
-
-  // Every pixel of the back buffer, 0x00RRGGBB.
-  static std::vector<uint32_t> Frame() {
-    std::vector<uint32_t> pixels(640 * 480);
-    D3DLOCKED_RECT locked{};
-    if (FAILED(Screen.backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return {};
-    for (int y = 0; y < 480; ++y) {
-      const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch);
-      for (int x = 0; x < 640; ++x) pixels[static_cast<size_t>(y) * 640 + x] = row[x] & 0xFFFFFF;
-    }
-    Screen.backBuffer->UnlockRect();
-    return pixels;
-  }
 };
 
 TEST_F(SceneFrameTest, FirstFrameIsTheWhiteFrontSquareOnBlack) {
   if (Screen.screenDepth != 32) GTEST_SKIP() << "the desktop is not 32-bit here";
   RenderFrame();
-  std::vector<uint32_t> frame = Frame();
-  ASSERT_EQ(frame.size(), 640u * 480u);
-  int wrong = 0;
-  for (int y = 0; y < 480; ++y)
-    for (int x = 0; x < 640; ++x) {
-      const bool inside = x >= 230 && x <= 410 && y >= 150 && y <= 330;
-      if (frame[static_cast<size_t>(y) * 640 + x] != (inside ? 0xFFFFFFu : 0u)) ++wrong;
-    }
-  EXPECT_EQ(wrong, 0);
+  EXPECT_TRUE(pixels::SamePicture(BackBufferPicture(), pixels::Picture(640, 480).Fill(230, 150, 411, 331, 0xFFFFFF)));
   // The last drawn outline is face 2's, A, C, B, D.
   const QuadPoint expected[4] = {{230, 150}, {230, 330}, {410, 330}, {410, 150}};
   for (int i = 0; i < 4; ++i) {
@@ -194,8 +172,8 @@ TEST_F(SceneFrameTest, TurnedFramesShowTheVisibleFacesInTheirGreys) {
     while (Scene.angleX != (5 + 2 * steps) % 360 || Scene.angleY != (2 + steps) % 360) RotateCube();
     const int ax = (Scene.angleX + 358) % 360, ay = (Scene.angleY + 359) % 360, az = (Scene.angleZ + 357) % 360;
     RenderFrame();
-    std::vector<uint32_t> frame = Frame();
-    ASSERT_FALSE(frame.empty());
+    const pixels::Picture frame = BackBufferPicture();
+    ASSERT_EQ(frame.width, 640);
     int drawn = 0;
     for (int f = 0; f < 6; ++f) {
       double P[4][3];
@@ -211,7 +189,7 @@ TEST_F(SceneFrameTest, TurnedFramesShowTheVisibleFacesInTheirGreys) {
       // Far from the face's edges, its centre shows its grey.
       const int cx = static_cast<int>(90 * (P[0][0] + P[1][0]) / 2 + 320);
       const int cy = static_cast<int>(90 * (P[0][1] + P[1][1]) / 2 + 240);
-      const uint32_t pixel = frame[static_cast<size_t>(cy) * 640 + cx];
+      const uint32_t pixel = frame.at(cx, cy);
       if (shade > 0.05) {
         const uint32_t grey = static_cast<uint32_t>(shade * 255.0);
         const uint32_t seen = pixel & 0xFF;
@@ -222,8 +200,8 @@ TEST_F(SceneFrameTest, TurnedFramesShowTheVisibleFacesInTheirGreys) {
     }
     EXPECT_GE(drawn, 1);
     EXPECT_LE(drawn, 3);
-    EXPECT_EQ(frame[0], 0u);
-    EXPECT_EQ(frame[640 * 480 - 1], 0u);
+    EXPECT_EQ(frame.at(0, 0), 0u);
+    EXPECT_EQ(frame.at(639, 479), 0u);
   }
 }
 

@@ -8,7 +8,21 @@
 
 #include "drawing/context.h"
 #include "screen/screen.h"
+#include "support/pixels.h"
 #include "window/window_fixture.h"
+
+// The screen's back buffer as a picture (only while nothing holds it);
+// empty when it cannot be read.
+inline pixels::Picture BackBufferPicture() {
+  D3DSURFACE_DESC desc{};
+  D3DLOCKED_RECT locked{};
+  if (FAILED(Screen.backBuffer->GetDesc(&desc))) return pixels::Picture(0, 0);
+  if (FAILED(Screen.backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return pixels::Picture(0, 0);
+  pixels::Picture picture = pixels::Picture::FromRaw(locked.pBits, locked.Pitch, desc.Format,
+                                                      static_cast<int>(desc.Width), static_cast<int>(desc.Height));
+  Screen.backBuffer->UnlockRect();
+  return picture;
+}
 
 class ScreenFixture : public WindowFixture {
  protected:
@@ -23,24 +37,6 @@ class ScreenFixture : public WindowFixture {
     EXPECT_NE(window, nullptr);
     EXPECT_EQ(ScreenOpenInWindow(window, 0, 0, 640, 480, 0, 0, 0), 1);
     return window;
-  }
-
-  // A pixel of the back buffer as 0x00RRGGBB (only while nothing holds it).
-  static uint32_t BackBufferPixel(int x, int y) {
-    D3DLOCKED_RECT locked{};
-    if (FAILED(Screen.backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return 0xDEADBEEF;
-    const auto* row = static_cast<const uint8_t*>(locked.pBits) + static_cast<ptrdiff_t>(y) * locked.Pitch;
-    uint32_t value = 0;
-    if (Screen.screenDepth == 32) {
-      value = reinterpret_cast<const uint32_t*>(row)[x] & 0xFFFFFF;
-    } else {
-      const uint16_t p = reinterpret_cast<const uint16_t*>(row)[x];
-      value = Screen.pixelFormatCode == PixelFormat565
-                  ? ((p >> 11) << 19) | (((p >> 5) & 0x3F) << 10) | ((p & 0x1F) << 3)
-                  : (((p >> 10) & 0x1F) << 19) | (((p >> 5) & 0x1F) << 11) | ((p & 0x1F) << 3);
-    }
-    Screen.backBuffer->UnlockRect();
-    return value;
   }
 
   static RECT WindowRectIn(HWND parent, HWND child) {

@@ -5,6 +5,7 @@
 
 #include "support/message_log.h"
 #include "support/test_support.h"
+#include "support/window_class.h"
 
 bool RunningOnSubstitute() { return false; }
 
@@ -44,10 +45,6 @@ void ClickCaptionButton(HWND window, int slot, WPARAM hit) {
   PostMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(c.x, c.y));
 }
 
-LRESULT CALLBACK OtherProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
 // The other program is a window of another thread: activation between
 // threads is what activation between programs is to the queue.
 struct OtherProgram {
@@ -73,13 +70,8 @@ void ActivateOtherProgram() {
   if (other != nullptr) return;
   other = new OtherProgram;
   other->thread = std::thread([] {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = OtherProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = TEXT("UserInputOtherProgram");
-    RegisterClassW(&wc);
-    HWND window = CreateWindowExW(0, TEXT("UserInputOtherProgram"), TEXT("other"), WS_CAPTION | WS_SYSMENU, 600, 0,
-                                  200, 150, nullptr, nullptr, wc.hInstance, nullptr);
+    TestWindowClass otherClass(TEXT("UserInputOtherProgram"));
+    HWND window = otherClass.Make(WS_CAPTION | WS_SYSMENU, nullptr, 0, 600, 0, 200, 150, TEXT("other"));
     ShowWindow(window, SW_SHOWNORMAL);
     SetForegroundWindow(window);
     other->ready = true;
@@ -88,8 +80,6 @@ void ActivateOtherProgram() {
       while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
-    DestroyWindow(window);
-    UnregisterClassW(TEXT("UserInputOtherProgram"), wc.hInstance);
   });
   WaitFor(other->ready);
 }

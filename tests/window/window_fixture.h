@@ -74,3 +74,15 @@ class WindowFixture : public ::testing::Test {
     return reinterpret_cast<HWND>(WindowOpen(0, 0, 0, 640, 480, TEXT("Cube"), 0xCA0000));
   }
 };
+
+// The same with the scene's window open and the events of its opening taken.
+class SceneWindowFixture : public WindowFixture {
+ protected:
+  void SetUp() override {
+    WindowFixture::SetUp();
+    window = OpenScene();
+    ASSERT_NE(window, nullptr);
+    Poll();
+  }
+  HWND window = nullptr;
+};

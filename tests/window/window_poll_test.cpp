@@ -6,25 +6,18 @@
 
 #include "support/message_log.h"
 #include "support/user_input.h"
+#include "support/window_class.h"
 #include "window_fixture.h"
 
 namespace {
 
-class WindowPollTest : public WindowFixture {
+class WindowPollTest : public SceneWindowFixture {
  protected:
-  void SetUp() override {
-    WindowFixture::SetUp();
-    window = OpenScene();
-    ASSERT_NE(window, nullptr);
-    Poll();
-  }
-
   HWND TabStop(int id) {
     return CreateWindowExW(0, TEXT("STATIC"), TEXT(""), WS_CHILD | WS_VISIBLE | WS_TABSTOP, id * 30, 0, 20, 20, window,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Globals.instance, nullptr);
   }
 
-  HWND window = nullptr;
   MessageLog log;
 };
 
@@ -126,13 +119,8 @@ LRESULT CALLBACK CueStateProc(HWND window, UINT message, WPARAM first, LPARAM se
 }
 
 TEST_F(WindowPollTest, KeyboardCuesChangeOnlyWhatDiffers) {
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = CueStateProc;
-  wc.hInstance = Globals.instance;
-  wc.lpszClassName = TEXT("CueStateTestClass");
-  RegisterClassW(&wc);
-  HWND cues = CreateWindowExW(0, TEXT("CueStateTestClass"), TEXT(""), WS_CHILD, 0, 0, 10, 10, window, nullptr,
-                              Globals.instance, nullptr);
+  TestWindowClass cueClass(TEXT("CueStateTestClass"), CueStateProc);
+  HWND cues = cueClass.Make(WS_CHILD, window, 0, 0, 0, 10, 10);
   ASSERT_NE(cues, nullptr);
   log.Filter({WM_UPDATEUISTATE});
   log.Attach(cues);
@@ -156,7 +144,6 @@ TEST_F(WindowPollTest, KeyboardCuesChangeOnlyWhatDiffers) {
       EXPECT_EQ(log.Messages()[0].lParam, 0);
     }
   }
-  DestroyWindow(cues);
 }
 
 const ExpectedMessage CloseButtonRoad[] = {

@@ -4,30 +4,17 @@
 
 #include "runtime/facilities.h"
 #include "support/message_log.h"
+#include "support/window_class.h"
 #include "window_fixture.h"
 
 namespace {
 
-class WindowProcTest : public WindowFixture {
+class WindowProcTest : public SceneWindowFixture {
  protected:
-  void SetUp() override {
-    WindowFixture::SetUp();
-    window = OpenScene();
-    ASSERT_NE(window, nullptr);
-    Poll();
-  }
-
   // A window of a class of its own that uses the runtime's procedure but
   // carries no number (a child of parent, or top-level without one).
-  static HWND Unnumbered(HWND parent) {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = WindowClassProc;
-    wc.hInstance = Globals.instance;
-    wc.lpszClassName = TEXT("UnnumberedTestClass");
-    RegisterClassW(&wc);
-    const DWORD style = parent != nullptr ? WS_CHILD | WS_VISIBLE : WS_CAPTION;
-    return CreateWindowExW(0, TEXT("UnnumberedTestClass"), TEXT(""), style, 0, 0, 50, 50, parent, nullptr,
-                           Globals.instance, nullptr);
+  HWND Unnumbered(HWND parent) {
+    return unnumbered.Make(parent != nullptr ? WS_CHILD | WS_VISIBLE : WS_CAPTION, parent, 0, 0, 0, 50, 50);
   }
 
   static HWND Child(HWND parent, int id, DWORD style = WS_TABSTOP) {
@@ -35,7 +22,7 @@ class WindowProcTest : public WindowFixture {
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Globals.instance, nullptr);
   }
 
-  HWND window = nullptr;
+  TestWindowClass unnumbered{TEXT("UnnumberedTestClass"), WindowClassProc};
   MessageLog log;
 };
 
