@@ -122,7 +122,7 @@ double Inside(const ExpectedFace& f, double px, double py) {
 // Pixels of a frame that differ from the computed scene, everywhere but
 // within two pixels of an outline, where rasterisation and float rounding
 // decide; checked counts the pixels compared.
-int WrongPixels(const Picture& frame, int steps, int* checked) {
+int WrongPixels(const pixels::Picture& frame, int steps, int* checked) {
   const std::vector<ExpectedFace> faces = ExpectedFaces(steps);
   int wrong = 0;
   *checked = 0;
@@ -137,7 +137,7 @@ int WrongPixels(const Picture& frame, int steps, int* checked) {
       }
       if (nearEdge) continue;
       ++*checked;
-      const uint32_t seen = frame.At(x, y);
+      const uint32_t seen = frame.at(x, y);
       const int diff = std::abs(static_cast<int>(seen & 0xFF) - static_cast<int>(expected & 0xFF));
       if (diff > 1 || seen != (seen & 0xFF) * 0x010101u) ++wrong;
     }
@@ -146,14 +146,14 @@ int WrongPixels(const Picture& frame, int steps, int* checked) {
 
 TEST_F(CubeProgramTest, FirstFrameIsTheWhiteFrontSquare) {
   EXPECT_EQ(Run({{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_CAPTURE_FRAMES", "0"}, {"CUBE_CLOSE_AFTER", "1"}}), 0);
-  Picture frame;
+  pixels::Picture frame(0, 0);
   ASSERT_TRUE(ReadPng(Frame(0), &frame));
   ASSERT_EQ(frame.width, 640);
   ASSERT_EQ(frame.height, 480);
   int wrong = 0;
   for (int y = 0; y < 480; ++y)
     for (int x = 0; x < 640; ++x)
-      if (frame.At(x, y) != ((x >= 230 && x <= 410 && y >= 150 && y <= 330) ? 0xFFFFFFu : 0u)) ++wrong;
+      if (frame.at(x, y) != ((x >= 230 && x <= 410 && y >= 150 && y <= 330) ? 0xFFFFFFu : 0u)) ++wrong;
   EXPECT_EQ(wrong, 0);
   EXPECT_EQ(FrameCount(), 1u);
 }
@@ -162,7 +162,7 @@ TEST_F(CubeProgramTest, TurnedFramesShowTheComputedFacesAndGreys) {
   EXPECT_EQ(Run({{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_CAPTURE_FRAMES", "1,37,180,359"}, {"CUBE_CLOSE_AFTER", "360"}}),
             0);
   for (int index : {1, 37, 180, 359}) {
-    Picture frame;
+    pixels::Picture frame(0, 0);
     ASSERT_TRUE(ReadPng(Frame(index), &frame)) << index;
     ASSERT_EQ(frame.width, 640);
     ASSERT_EQ(frame.height, 480);
@@ -209,10 +209,10 @@ TEST_F(CubeProgramTest, SixteenBitDesktopsDrawTheSameGeometry) {
     EXPECT_EQ(Run({{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_CAPTURE_FRAMES", "50"}, {"CUBE_CLOSE_AFTER", "51"},
                    {"CUBE_DESKTOP_FORMAT", format}}),
               0);
-    Picture frame;
+    pixels::Picture frame(0, 0);
     EXPECT_TRUE(ReadPng(Frame(50), &frame)) << format;
-    std::vector<bool> lit(frame.pixels.size());
-    for (size_t i = 0; i < lit.size(); ++i) lit[i] = frame.pixels[i] != 0;
+    std::vector<bool> lit(frame.rgb.size());
+    for (size_t i = 0; i < lit.size(); ++i) lit[i] = frame.rgb[i] != 0;
     return lit;
   };
   const std::vector<bool> full = shapes("x8r8g8b8");

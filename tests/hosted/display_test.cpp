@@ -95,19 +95,15 @@ std::set<std::string> Files(const std::string& dir) {
 // through a destination scaled down by an integer step.
 void ExpectFrame(const std::string& path, unsigned k, unsigned width, unsigned height, unsigned step = 1) {
   SCOPED_TRACE(path);
-  Picture image;
-  ASSERT_TRUE(ReadPng(path, &image));
-  EXPECT_TRUE(image.rgb8);
-  ASSERT_EQ(image.width, static_cast<int>(width));
-  ASSERT_EQ(image.height, static_cast<int>(height));
-  unsigned wrong = 0;
+  pixels::Picture image(0, 0);
+  bool rgb8 = false;
+  ASSERT_TRUE(ReadPng(path, &image, &rgb8));
+  EXPECT_TRUE(rgb8);
+  pixels::Picture expected(static_cast<int>(width), static_cast<int>(height));
   for (unsigned y = 0; y < height; ++y)
     for (unsigned x = 0; x < width; ++x)
-      if (image.At(static_cast<int>(x), static_cast<int>(y)) != Pattern(k, x * step, y * step) && wrong++ < 3)
-        ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex
-                      << image.At(static_cast<int>(x), static_cast<int>(y)) << ", expected "
-                      << Pattern(k, x * step, y * step);
-  EXPECT_EQ(wrong, 0u);
+      expected.at(static_cast<int>(x), static_cast<int>(y)) = Pattern(k, x * step, y * step);
+  EXPECT_TRUE(pixels::SamePicture(image, expected, std::to_string(k)));
 }
 
 std::string FrameName(unsigned index) {
