@@ -33,16 +33,25 @@ class CubeProgramTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // Runs the program with these display variables alone; its exit code, or
-  // -1 when it had to be killed after a minute. What it printed is shown
-  // when it fails.
-  int Run(std::map<std::string, std::string> vars) {
+  // Starts the program, after the words of prefix (a command that runs
+  // the program it is given last), headless and unpaced, with these display
+  // variables alone.
+  static bool Start(ChildProcess& cube, std::map<std::string, std::string> vars,
+                    std::vector<std::string> prefix = {}) {
     vars.emplace("CUBE_DISPLAY", "headless");
     vars.emplace("CUBE_REFRESH_HZ", "0");
+    prefix.push_back(CUBE_PROGRAM);
+    return cube.Start(prefix, vars);
+  }
+  // Runs it to its end: its exit code, or -1 when it had to be killed after
+  // a minute. What it printed is shown when it fails, and its errors are
+  // kept in err.
+  int Run(std::map<std::string, std::string> vars, std::vector<std::string> prefix = {}, std::string* err = nullptr) {
     ChildProcess cube;
-    if (!cube.Start({CUBE_PROGRAM}, vars)) return -2;
+    if (!Start(cube, std::move(vars), std::move(prefix))) return -2;
     const int code = cube.Finish();
     if (code != 0) std::fprintf(stderr, "%s%s", cube.out.c_str(), cube.err.c_str());
+    if (err != nullptr) *err = cube.err;
     return code;
   }
 
@@ -196,6 +205,50 @@ TEST_F(CubeProgramTest, CloseButtonEndsTheLoopWithZero) {
   // later one: a few more frames, never an endless run.
   EXPECT_GE(FrameCount(), 5u);
   EXPECT_LE(FrameCount(), 10u);
+}
+
+// A log on a pipe whose reader has gone, captures past the file-size
+// limit: the writes fail, are reported once, and the program goes on to
+// its ordinary end; no frame is left behind half written.
+TEST_F(CubeProgramTest, WritesThatFailAreReportedAndNeverEndTheProgram) {
+  const struct {
+    std::vector<std::string> prefix;
+    std::map<std::string, std::string> vars;
+    const char* report;
+  } cases[] = {
+      {{"bash", "-c", "\"$0\" | head -n 1 >/dev/null; exit ${PIPESTATUS[0]}"},
+       {{"CUBE_PRESENT_LOG", "/dev/stdout"}, {"CUBE_CLOSE_AFTER", "3000"}},
+       "cannot write CUBE_PRESENT_LOG"},
+      {{"prlimit", "--fsize=100", "--"},
+       {{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_CAPTURE_FRAMES", "0-3"}, {"CUBE_CLOSE_AFTER", "5"}},
+       "frames are not captured"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.prefix[0]);
+    std::string err;
+    EXPECT_EQ(Run(c.vars, c.prefix, &err), 0);
+    EXPECT_NE(err.find(c.report), std::string::npos) << err;
+    EXPECT_EQ(FrameCount(), 0u);
+  }
+}
+
+// Stopped while it captures, the program leaves frames that are whole.
+TEST_F(CubeProgramTest, FramesOfAStoppedCaptureAreWholeOrAbsent) {
+  {
+    ChildProcess cube;
+    ASSERT_TRUE(Start(cube, {{"CUBE_CAPTURE_DIR", dir_}}));
+    for (int i = 0; i < 2000 && FrameCount() < 41; ++i) usleep(10000);
+    // Leaving the scope stops it with TERM, wherever it is.
+  }
+  size_t frames = 0;
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".png") != 0) continue;
+    pixels::Picture frame(0, 0);
+    EXPECT_TRUE(ReadPng(entry.path().string(), &frame)) << name;
+    ++frames;
+  }
+  EXPECT_GE(frames, 40u);
 }
 
 TEST_F(CubeProgramTest, WithoutDirect3DNothingIsShownAndTheExitCodeIsZero) {

@@ -69,7 +69,16 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::map<st
   argv.push_back(nullptr);
   for (const std::string& v : vars) envp.push_back(const_cast<char*>(v.c_str()));
   envp.push_back(nullptr);
-  const int failed = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+  // The program starts as from a shell: no signal ignored because this
+  // process (whose substitute ignores SIGPIPE and SIGXFSZ) ignores it.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t all;
+  sigfillset(&all);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  const int failed = posix_spawnp(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data());
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   KeepParentEnds(in, out, err);
   if (failed != 0) pid_ = -1;

@@ -2,6 +2,7 @@
 // so before the program could load "d3d9.dll" or ask for display modes.
 // Nothing calls into this file; platform/CMakeLists.txt makes the linker
 // keep it by naming cube_hosted_display_start.
+#include <csignal>
 #include <mutex>
 
 #include "config.h"
@@ -13,6 +14,11 @@ namespace display {
 void Start() {
   static std::once_flag once;
   std::call_once(once, [] {
+    // A pipe whose reader has gone or a file past the size limit makes the
+    // write fail, where its report can be made, instead of killing the
+    // program: before anything is written, the reports of the controls too.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     const Settings& s = CurrentSettings();
     if (s.noD3D9) hosted::SetModuleMissing("d3d9.dll", true);
     if (s.desktopFormat != D3DFMT_X8R8G8B8) hosted::SetD3D9DesktopFormat(s.desktopFormat);

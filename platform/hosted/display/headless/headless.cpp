@@ -95,7 +95,13 @@ void Capture(uint64_t index, const void* pixels, int width, int height, int pitc
   char name[32];
   std::snprintf(name, sizeof name, "frame-%05llu.png", static_cast<unsigned long long>(index));
   const std::string path = (std::filesystem::path(dir) / name).string();
-  if (!WritePng(path, pixels, width, height, pitch)) CaptureFailed(path);
+  // Written under another name and renamed when whole: a process stopped
+  // at any moment leaves no half frame under a frame's name.
+  const std::string partial = path + ".tmp";
+  if (!WritePng(partial, pixels, width, height, pitch) || std::rename(partial.c_str(), path.c_str()) != 0) {
+    std::remove(partial.c_str());
+    CaptureFailed(path);
+  }
 }
 
 // The present log goes through a stdio buffer: the process's end empties
