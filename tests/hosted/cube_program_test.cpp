@@ -207,9 +207,10 @@ TEST_F(CubeProgramTest, CloseButtonEndsTheLoopWithZero) {
   EXPECT_LE(FrameCount(), 10u);
 }
 
-// A log on a pipe whose reader has gone, captures past the file-size
-// limit: the writes fail, are reported once, and the program goes on to
-// its ordinary end; no frame is left behind half written.
+// A log on a pipe whose reader has gone or on a full device (found only at
+// the last flush), captures past the file-size limit: the writes fail, are
+// reported once, and the program goes on to its ordinary end; no frame is
+// left behind half written.
 TEST_F(CubeProgramTest, WritesThatFailAreReportedAndNeverEndTheProgram) {
   const struct {
     std::vector<std::string> prefix;
@@ -222,9 +223,10 @@ TEST_F(CubeProgramTest, WritesThatFailAreReportedAndNeverEndTheProgram) {
       {{"prlimit", "--fsize=100", "--"},
        {{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_CAPTURE_FRAMES", "0-3"}, {"CUBE_CLOSE_AFTER", "5"}},
        "frames are not captured"},
+      {{}, {{"CUBE_PRESENT_LOG", "/dev/full"}, {"CUBE_CLOSE_AFTER", "5"}}, "cannot write CUBE_PRESENT_LOG"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.prefix[0]);
+    SCOPED_TRACE(c.report);
     std::string err;
     EXPECT_EQ(Run(c.vars, c.prefix, &err), 0);
     EXPECT_NE(err.find(c.report), std::string::npos) << err;

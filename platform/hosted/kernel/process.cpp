@@ -10,9 +10,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "hosted/hooks.h"
 #include "kernel/clock.h"
+#include "kernel/process_end.h"
 #include "platform.h"
 
 namespace kernel {
@@ -89,7 +91,43 @@ void WINAPI Sleep(DWORD milliseconds) {
 // Milliseconds since boot, wrapping at 32 bits as on Windows.
 DWORD WINAPI GetTickCount() { return static_cast<DWORD>(NowMicros() / 1000u); }
 
+namespace kernel {
+namespace {
+
+struct Enders {
+  std::mutex lock;
+  std::vector<void (*)()> list;
+};
+
+// Never destroyed: the list is read while the process ends.
+Enders& TheEnders() {
+  static Enders* enders = new Enders;
+  return *enders;
+}
+
+// Each runs once: the list is taken before it is run.
+void RunProcessEnd() {
+  std::vector<void (*)()> list;
+  {
+    std::lock_guard<std::mutex> guard(TheEnders().lock);
+    list.swap(TheEnders().list);
+  }
+  for (void (*fn)() : list) fn();
+}
+
+}  // namespace
+
+void AtProcessEnd(void (*fn)()) {
+  static std::once_flag registered;
+  std::call_once(registered, [] { std::atexit(RunProcessEnd); });
+  std::lock_guard<std::mutex> guard(TheEnders().lock);
+  TheEnders().list.push_back(fn);
+}
+
+}  // namespace kernel
+
 void WINAPI ExitProcess(UINT exitCode) {
+  kernel::RunProcessEnd();
   std::fflush(nullptr);
   // Ends every thread at once; static destructors and atexit handlers do not
   // run, so no other thread can see the program half torn down.

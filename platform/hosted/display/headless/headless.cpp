@@ -15,6 +15,7 @@
 #include "display/settings.h"
 #include "display/headless/png.h"
 #include "hosted/hooks.h"
+#include "kernel/process_end.h"
 
 namespace display {
 namespace {
@@ -131,6 +132,14 @@ void LogFailed(PresentLog& log, const std::string& path) {
   log.file = nullptr;
 }
 
+// The last lines reach the file when the process ends; a failure found
+// only then is reported as any other.
+void FlushLogAtEnd() {
+  PresentLog& log = TheLog();
+  std::lock_guard<std::mutex> guard(log.lock);
+  if (log.file != nullptr && std::fflush(log.file) != 0) LogFailed(log, CurrentSettings().presentLog);
+}
+
 void LogPresent(uint64_t index, uint64_t nanos) {
   const std::string& path = CurrentSettings().presentLog;
   if (path.empty()) return;
@@ -143,6 +152,7 @@ void LogPresent(uint64_t index, uint64_t nanos) {
       LogFailed(log, path);
       return;
     }
+    kernel::AtProcessEnd(FlushLogAtEnd);
   }
   if (log.file == nullptr) return;
   char line[PresentLog::kLineMax + 1];
