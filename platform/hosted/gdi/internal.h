@@ -143,6 +143,8 @@ struct Paint {
   RopMasks penMasks{};
   RopMasks brushMasks{};
 
+  // Whether a pixel lies inside the clip.
+  bool Inside(int x, int y) const { return x >= clip.left && y >= clip.top && x < clip.right && y < clip.bottom; }
   // Clips the rectangles (changing them), drops the empty ones and fills
   // the rest with masks in one call.
   void FillRects(RECT* rects, int count, RopMasks masks) const;

@@ -54,9 +54,7 @@ BOOL WINAPI SetPixelV(HDC handle, int x, int y, COLORREF color) {
   gdi::Paint paint;
   if (!gdi::StartPaint(handle, paint)) return FALSE;
   // Clipped away is not a failure.
-  if (paint.target == nullptr || x < paint.clip.left || y < paint.clip.top || x >= paint.clip.right ||
-      y >= paint.clip.bottom)
-    return TRUE;
+  if (paint.target == nullptr || !paint.Inside(x, y)) return TRUE;
   // SetPixel copies its colour whatever the DC's raster operation.
   const RECT pixel = {x, y, x + 1, y + 1};
   paint.funcs->solidRects(*paint.target, &pixel, 1, {0, paint.funcs->colorToPixel(color)});
@@ -68,8 +66,7 @@ COLORREF WINAPI GetPixel(HDC handle, int x, int y) {
   if (!gdi::StartPaint(handle, paint)) return CLR_INVALID;
   // A memory DC's own 1x1 bitmap is black.
   if (paint.target == nullptr) return paint.dc->memory && x == 0 && y == 0 ? RGB(0, 0, 0) : CLR_INVALID;
-  if (x < paint.clip.left || y < paint.clip.top || x >= paint.clip.right || y >= paint.clip.bottom)
-    return CLR_INVALID;
+  if (!paint.Inside(x, y)) return CLR_INVALID;
   return paint.funcs->pixelToColor(paint.funcs->getPixel(*paint.target, x, y));
 }
 
