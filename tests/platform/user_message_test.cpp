@@ -422,6 +422,35 @@ TEST_F(MessageOrderTest, KeysAcceleratorsAndKeyState) {
   EXPECT_EQ(TranslateAcceleratorW(window, table, &tab), 0);
 }
 
+// Each answer comes from a thread that never asked before: Wine keeps a
+// thread's last answer for a moment, and the bit under test is the one
+// that changes between answers.
+SHORT AsyncKeyStateAskedAfresh(int key) {
+  SHORT state = 0;
+  std::thread([&] { state = GetAsyncKeyState(key); }).join();
+  return state;
+}
+
+TEST_F(MessageOrderTest, AsyncKeyStateTellsOfPressesSinceItWasLastAsked) {
+  window = Create();
+  ASSERT_NE(window, nullptr);
+  ShowWindow(window, SW_SHOWNORMAL);
+  Pump();
+  const BYTE key = 'Q';
+  AsyncKeyStateAskedAfresh(key);
+  // Pressed and released in between: only the low bit, and only once.
+  user_input::KeyDown(key);
+  user_input::KeyUp(key);
+  EXPECT_EQ(AsyncKeyStateAskedAfresh(key), 0x0001);
+  EXPECT_EQ(AsyncKeyStateAskedAfresh(key), 0);
+  user_input::KeyDown(key);
+  EXPECT_EQ(static_cast<USHORT>(AsyncKeyStateAskedAfresh(key)), 0x8001);
+  EXPECT_EQ(static_cast<USHORT>(AsyncKeyStateAskedAfresh(key)), 0x8000);
+  user_input::KeyUp(key);
+  EXPECT_EQ(AsyncKeyStateAskedAfresh(key), 0);
+  Pump();
+}
+
 TEST_F(MessageOrderTest, KeyboardCueState) {
   window = Create();
   ASSERT_NE(window, nullptr);

@@ -60,8 +60,11 @@ bool DisplayFormat(D3DFORMAT format) {
   return format == D3DFMT_X8R8G8B8 || format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5;
 }
 
-UINT ModeCount() {
-  if (State().zeroModes) return 0;
+// Modes in a format the adapter offers (all three unless a hook narrowed
+// them to one, as a real adapter may).
+UINT ModeCount(D3DFORMAT format) {
+  if (State().zeroModes || !DisplayFormat(format)) return 0;
+  if (State().modeFormat != D3DFMT_UNKNOWN && format != State().modeFormat) return 0;
   UINT w = 0;
   UINT h = 0;
   ScreenSize(&w, &h);
@@ -100,13 +103,13 @@ ULONG Direct3D::Release() {
 UINT Direct3D::GetAdapterCount() { return 1; }
 
 UINT Direct3D::GetAdapterModeCount(UINT Adapter, D3DFORMAT Format) {
-  if (Adapter != 0 || !DisplayFormat(Format)) return 0;
-  return ModeCount();
+  if (Adapter != 0) return 0;
+  return ModeCount(Format);
 }
 
 HRESULT Direct3D::EnumAdapterModes(UINT Adapter, D3DFORMAT Format, UINT Mode, D3DDISPLAYMODE* pMode) {
   if (Adapter != 0 || !pMode || !DisplayFormat(Format)) return D3DERR_INVALIDCALL;
-  if (Mode >= ModeCount()) return D3DERR_INVALIDCALL;
+  if (Mode >= ModeCount(Format)) return D3DERR_INVALIDCALL;
   *pMode = {kModes[Mode].width, kModes[Mode].height, kRefreshRate, Format};
   return D3D_OK;
 }
@@ -214,6 +217,7 @@ void SetD3D9DesktopFormat(D3DFORMAT format) {
   d3d9::State().desktopFormat = wide ? D3DFMT_X8R8G8B8 : format;
 }
 void SetD3D9ZeroModes(bool zero) { d3d9::State().zeroModes = zero; }
+void SetD3D9ModeFormat(D3DFORMAT only) { d3d9::State().modeFormat = only; }
 void FailD3D9CreateDevice(bool fail) { d3d9::State().failCreateDevice = fail; }
 void FailD3D9Reset(bool fail) { d3d9::State().failReset = fail; }
 void FailD3D9Present(bool fail) { d3d9::State().failPresent = fail; }

@@ -18,6 +18,8 @@ class Device;
 struct Faults {
   D3DFORMAT desktopFormat = D3DFMT_X8R8G8B8;
   bool zeroModes = false;
+  // The one format display modes are reported in; D3DFMT_UNKNOWN: all.
+  D3DFORMAT modeFormat = D3DFMT_UNKNOWN;
   bool failCreateDevice = false;
   bool failReset = false;
   bool failPresent = false;

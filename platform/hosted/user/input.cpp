@@ -78,15 +78,24 @@ LPARAM KeyData(BYTE key, bool down, bool wasDown, bool alt) {
   return static_cast<LPARAM>(static_cast<DWORD>(data));
 }
 
+// Bits of a key's hardware state: down, pressed since GetAsyncKeyState last
+// asked (set by every press, auto-repeats too, as Windows does), toggled.
+constexpr BYTE kAsyncDown = 0x80;
+constexpr BYTE kAsyncPressed = 0x40;
+constexpr BYTE kAsyncToggled = 0x01;
+
 // The key state as the hardware has it (GetAsyncKeyState).
-bool AsyncDown(BYTE key) { return (asyncKeys[key].load() & 0x80) != 0; }
+bool AsyncDown(BYTE key) { return (asyncKeys[key].load() & kAsyncDown) != 0; }
 
 void SetAsyncKey(BYTE key, bool down) {
   BYTE value = asyncKeys[key].load();
-  // The low bit toggles on each press, as Caps Lock shows.
-  if (down && !(value & 0x80)) value ^= 0x01;
-  value = down ? (value | 0x80) : (value & ~0x80);
-  asyncKeys[key] = value;
+  BYTE next;
+  do {
+    next = value;
+    // The toggle flips on each press, as Caps Lock shows.
+    if (down && !(value & kAsyncDown)) next ^= kAsyncToggled;
+    next = down ? (next | kAsyncDown | kAsyncPressed) : (next & ~kAsyncDown);
+  } while (!asyncKeys[key].compare_exchange_weak(value, next));
 }
 
 // A press or release of the left button: the hardware state changes now,
@@ -302,7 +311,10 @@ SHORT WINAPI GetKeyState(int key) {
 
 SHORT WINAPI GetAsyncKeyState(int key) {
   if (key < 0 || key > 255) return 0;
-  return static_cast<SHORT>((user::asyncKeys[key].load() & 0x80) ? 0x8000 : 0);
+  // Asking takes the "pressed since" bit: the next query sees only new
+  // presses.
+  const BYTE value = user::asyncKeys[key].fetch_and(static_cast<BYTE>(~user::kAsyncPressed));
+  return static_cast<SHORT>(((value & user::kAsyncDown) ? 0x8000 : 0) | ((value & user::kAsyncPressed) ? 1 : 0));
 }
 
 BOOL WINAPI GetKeyboardState(BYTE* state) {
