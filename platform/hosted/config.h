@@ -14,8 +14,5 @@ void SetModuleMissing(const char* name, bool missing);
 void SetD3D9DesktopFormat(D3DFORMAT format);
 // The adapter reports no display modes: there is no display to show on.
 void SetD3D9ZeroModes(bool zero);
-// Display modes are reported in this format only (D3DFMT_UNKNOWN: in all
-// three display formats).
-void SetD3D9ModeFormat(D3DFORMAT only);
 
 }  // namespace hosted

@@ -75,6 +75,16 @@ TEST_F(ScreenFaultsTest, NoDisplayModesReleasesTheInterfaceOnce) {
   EXPECT_EQ(hosted::D3D9LiveObjects(), before);
 }
 
+// An adapter may offer modes in one display format only (Wine on a 24-bit
+// X server has none in X1R5G5B5): modes in any one of the three are enough.
+TEST_F(ScreenFaultsTest, ModesInAnyOneDisplayFormatAreEnough) {
+  for (D3DFORMAT only : {D3DFMT_X1R5G5B5, D3DFMT_R5G6B5, D3DFMT_X8R8G8B8}) {
+    hosted::SetD3D9ModeFormat(only);
+    EXPECT_NE(ScreenSystemInit(), nullptr) << only;
+    ScreenSystemEnd();
+  }
+}
+
 // Each desktop in turn: the format the adapter reports, what the screen
 // records, and what a pixel written through the drawing layer stores. The
 // 16-bit A1R5G5B5 desktop follows R5G6B5, so a layout kept from the screen

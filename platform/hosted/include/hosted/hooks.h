@@ -102,6 +102,9 @@ namespace hosted {
 void SetD3D9DesktopFormat(D3DFORMAT format);
 // The adapter reports no display modes in any format.
 void SetD3D9ZeroModes(bool zero);
+// Display modes are reported in this format only, as on an adapter that
+// offers no others (D3DFMT_UNKNOWN: in all three display formats).
+void SetD3D9ModeFormat(D3DFORMAT only);
 // Each makes every later call of its kind fail until turned off:
 // CreateDevice (D3DERR_NOTAVAILABLE), Reset (D3DERR_INVALIDCALL, the device
 // then waits for a reset), Present (D3DERR_DEVICELOST), GetDC
