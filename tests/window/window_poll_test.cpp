@@ -111,6 +111,40 @@ TEST_F(WindowPollTest, AcceleratorsBelongToNumberedWindowsOfThisProcess) {
   EXPECT_EQ(AcceleratorFor(window), Record(0)->accelTable);
 }
 
+// A rich-edit control as the poll sees one: its class name begins "Rich"
+// and it answers the options query; it keeps the Tab presses it is given.
+constexpr UINT kGetOptions = 0x44E;  // EM_GETOPTIONS
+constexpr LRESULT kReadOnly = 0x800;  // ECO_READONLY
+int tabsTyped = 0;
+LRESULT CALLBACK RichProc(HWND window, UINT message, WPARAM first, LPARAM second) {
+  if (message == kGetOptions) return GetPropW(window, TEXT("readOnly")) != nullptr ? kReadOnly : 0;
+  if (message == WM_KEYDOWN && first == VK_TAB) ++tabsTyped;
+  return DefWindowProcW(window, message, first, second);
+}
+
+// Tab is typed into an editable rich-edit control; out of a read-only one
+// it moves the focus as from any other control.
+TEST_F(WindowPollTest, TabIsTypedIntoEditableRichEditControlsOnly) {
+  TestWindowClass richClass(TEXT("RichEditTest"), RichProc);
+  HWND a = TabStop(1);
+  for (bool readOnly : {false, true}) {
+    SCOPED_TRACE(readOnly ? "read-only" : "editable");
+    HWND rich = richClass.Make(WS_CHILD | WS_VISIBLE | WS_TABSTOP, window, 9, 100, 0, 40, 20);
+    ASSERT_NE(rich, nullptr);
+    if (readOnly) SetPropW(rich, TEXT("readOnly"), reinterpret_cast<HANDLE>(1));
+    SetFocus(rich);
+    Poll();
+    tabsTyped = 0;
+    user_input::KeyDown(VK_TAB);
+    user_input::KeyUp(VK_TAB);
+    Poll();
+    EXPECT_EQ(GetFocus(), readOnly ? a : rich);
+    EXPECT_EQ(tabsTyped, readOnly ? 0 : 1);
+    RemovePropW(rich, TEXT("readOnly"));
+    DestroyWindow(rich);
+  }
+}
+
 // A window whose keyboard-cue state the test chooses.
 LRESULT uiState;
 LRESULT CALLBACK CueStateProc(HWND window, UINT message, WPARAM first, LPARAM second) {
