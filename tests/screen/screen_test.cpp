@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "drawing/driver.h"
 #include "platform/d3d9_params.h"
@@ -164,6 +165,23 @@ TEST_F(ScreenTest, CloseTakesTheScreenDownOnceAndKeepsTheParent) {
   EXPECT_TRUE(SetWindowPos(window, nullptr, 0, 0, 300, 300, SWP_NOMOVE | SWP_NOZORDER));
   EXPECT_TRUE(IsWindow(window));
   SettleAfterResize();
+}
+
+// The parent repaints all of its client area, not only where the picture
+// was: whatever it shows around the picture may have been drawn for it.
+TEST_F(ScreenTest, CloseLeavesTheWholeParentToRepaint) {
+  HWND window = reinterpret_cast<HWND>(WindowOpen(0, 0, 0, 800, 600, TEXT("Cube"), 0xCA0000));
+  ASSERT_NE(window, nullptr);
+  ASSERT_EQ(ScreenOpenInWindow(window, 10, 20, 320, 240, 0, 0, 0), 1);
+  Poll();
+  ValidateRect(window, nullptr);
+  ScreenClose();
+  RECT client{}, update{};
+  GetClientRect(window, &client);
+  ASSERT_TRUE(GetUpdateRect(window, &update, FALSE));
+  EXPECT_EQ(std::vector<LONG>({update.left, update.top, update.right, update.bottom}),
+            std::vector<LONG>({0, 0, client.right, client.bottom}));
+  Poll();
 }
 
 TEST_F(ScreenTest, AutoStretchFollowsTheParentsClientArea) {
