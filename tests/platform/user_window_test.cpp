@@ -246,6 +246,27 @@ TEST_F(WindowTest, TreeQueriesAndEnumerationOrder) {
   for (HWND w : {top, a, b, b1, c, owned}) EXPECT_FALSE(IsWindow(w));
 }
 
+// A child that goes out of sight, hidden or destroyed, leaves its parent to
+// repaint where it was.
+TEST_F(WindowTest, AVanishingChildLeavesItsAreaToTheParent) {
+  HWND parent = Make(WS_OVERLAPPED | WS_VISIBLE, nullptr, 0, 0, 0, 300, 200);
+  ASSERT_NE(parent, nullptr);
+  for (bool destroy : {false, true}) {
+    SCOPED_TRACE(destroy ? "destroyed" : "hidden");
+    HWND child = Make(WS_CHILD | WS_VISIBLE, parent, 1, 10, 20, 50, 40);
+    ASSERT_NE(child, nullptr);
+    UpdateWindow(parent);
+    ValidateRect(parent, nullptr);
+    if (destroy) DestroyWindow(child);
+    else ShowWindow(child, SW_HIDE);
+    RECT update{};
+    ASSERT_TRUE(GetUpdateRect(parent, &update, FALSE));
+    EXPECT_EQ(std::vector<LONG>({update.left, update.top, update.right, update.bottom}),
+              std::vector<LONG>({10, 20, 60, 60}));
+    if (!destroy) DestroyWindow(child);
+  }
+}
+
 TEST(BadWindowHandles, WindowCallsFailAsWin32Does) {
   HWND invented = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1234));
   RECT r;

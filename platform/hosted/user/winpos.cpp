@@ -68,6 +68,8 @@ BOOL MoveTo(const WindowRef& w, HWND, int x, int y, int cx, int cy, UINT flags) 
   }
   if (show) w->style |= WS_VISIBLE;
   if (hide) w->style &= ~WS_VISIBLE;
+  // What a hidden child covered is its parent's to repaint again.
+  if (hide && w->parent != nullptr && !(flags & SWP_NOREDRAW)) InvalidateRect(w->parent->handle, &oldRect, TRUE);
   pos.flags = flags;
   if (!moved && !(flags & SWP_FRAMECHANGED)) pos.flags |= SWP_NOMOVE;
   if (!sized && !(flags & SWP_FRAMECHANGED)) pos.flags |= SWP_NOSIZE;
