@@ -102,8 +102,8 @@ OpenedImage* BmpOpen(const void* data, int32_t size) {
   // Without masks of their own, 16-bit pixels are 5-5-5 and 32-bit ones
   // 8-8-8. Headers of 52 bytes and more hold the masks; after the 40-byte
   // one they follow the header.
-  uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
-  if (bpp == 32) masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
+  const bool wide = bpp == 32;
+  uint32_t masks[3] = {wide ? 0xFF0000u : 0x7C00u, wide ? 0xFF00u : 0x03E0u, wide ? 0xFFu : 0x001Fu};
   if (bitfields) {
     const uint32_t at = infoSize >= 52 ? 40 : infoSize;
     if (infoSize < 52 && FileHeaderSize + static_cast<uint64_t>(infoSize) + 12 > bitsOffset) return nullptr;
