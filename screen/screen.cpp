@@ -218,7 +218,9 @@ int32_t ScreenOpenInWindow(HWND parent, int32_t x, int32_t y, int32_t width, int
 int32_t ScreenOpenInWindowEx(HWND parent, int32_t x, int32_t y, int32_t width, int32_t height, int32_t autoStretch,
                              int32_t rightOffset, int32_t bottomOffset, int32_t waitVsync) {
   ScreenClose();
-  if (parent == nullptr) return OpenFailed();
+  // Without the screen system there is no device to make: refused before
+  // anything is made or recorded, so nothing is left behind.
+  if (parent == nullptr || Screen.d3d == nullptr) return OpenFailed();
 
   Screen.screenX = x;
   Screen.screenY = y;

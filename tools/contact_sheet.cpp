@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -55,10 +54,21 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: contact_sheet OUT.png COLUMNS FRAME.png...\n");
     return 2;
   }
-  const int columns = std::atoi(argv[2]);
   const int count = argc - 3;
-  if (columns < 1) {
-    std::fprintf(stderr, "contact_sheet: COLUMNS must be a positive number\n");
+  // Digits only, and no more columns than frames: the sheet's size follows
+  // from it, so a stray value must not become a huge allocation.
+  const std::string text = argv[2];
+  int columns = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9' || columns > count) {
+      columns = 0;
+      break;
+    }
+    columns = columns * 10 + (c - '0');
+  }
+  if (columns < 1 || columns > count) {
+    std::fprintf(stderr, "contact_sheet: COLUMNS must be a number from 1 to the number of frames (%d), not \"%.64s\"\n",
+                 count, argv[2]);
     return 2;
   }
   std::vector<Image> frames(static_cast<size_t>(count));

@@ -82,7 +82,7 @@ INT_PTR WindowOpen(ObjectId number, int32_t x, int32_t y, int32_t width, int32_t
   const bool dynamic = number == ObjectAny;
   if (dynamic) number = reinterpret_cast<ObjectId>(record);
 
-  WCHAR className[32];
+  WCHAR className[WindowClassNameSize];
   WindowClassName(className, number);
   if (title == nullptr) title = TEXT("");
 
@@ -205,7 +205,7 @@ int32_t WindowClose(ObjectId number) {
     SendMessageW(record->mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(window), 0);
   } else {
     DestroyWindow(window);
-    WCHAR className[32];
+    WCHAR className[WindowClassNameSize];
     WindowClassName(className, number);
     UnregisterClassW(className, Globals.instance);
   }

@@ -78,7 +78,10 @@ HWND WindowNativeHandle(ObjectId number);
 // The window table's free callback; -1 closes every window.
 int32_t WindowClose(ObjectId number);
 void WindowCentre(HWND window, uint32_t flags);
-// "WindowClass_<number>" as a signed decimal; buffer of 32 characters.
+// "WindowClass_<number>" as a signed decimal, into a buffer of
+// WindowClassNameSize characters: room for the most negative 64-bit number
+// and the terminating zero.
+constexpr int WindowClassNameSize = 12 + 1 + 19 + 1;
 void WindowClassName(WCHAR* buffer, ObjectId number);
 
 int32_t WindowPollEvent();

@@ -299,6 +299,26 @@ TEST(HeadlessSettings, NumbersTakeDigitsOnly) {
   }
 }
 
+// However long a value, its report is one short line: the first 64
+// characters, never half of one, and a mark of the cut.
+TEST(HeadlessSettings, LongValuesAreQuotedUpToTheirFirst64Characters) {
+  const std::string head = "cube display: ignoring CUBE_DESKTOP_FORMAT=\"", tail = "\", using x8r8g8b8";
+  const std::string x64(64, 'x'), a63(63, 'a');
+  const struct {
+    std::string value, quoted;
+  } cases[] = {
+      {std::string(10000, 'x'), x64 + "..."},
+      {a63 + "\u00e9" + std::string(9000, 'x'), a63 + "..."},
+      {x64, x64},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.quoted);
+    const Outcome run = RunHelper({"1"}, {{"CUBE_DESKTOP_FORMAT", c.value}});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(ErrLines(run.err), std::vector<std::string>{head + c.quoted + tail});
+  }
+}
+
 uint64_t MonotonicNanos() {
   timespec t;
   clock_gettime(CLOCK_MONOTONIC, &t);

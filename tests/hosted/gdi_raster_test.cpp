@@ -2,6 +2,8 @@
 // live-object counter: what only the substitute has.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -58,6 +60,29 @@ TEST(Primitives, SpansAndLinesApplyEachRop2AsDefined) {
         }
     }
   }
+}
+
+// Edges between the ends of the coordinate range: the one from (INT_MIN,
+// INT_MIN) to (INT_MAX, INT_MAX) is x = y, so on every row the triangle
+// below it ends at x = y and the one above it starts there.
+TEST(Primitives, PolygonSpansOfEdgesAcrossTheWholeCoordinateRange) {
+  const RECT clip = {0, 0, 32, 24};
+  const POINT below[3] = {{INT_MIN, INT_MIN}, {INT_MAX, INT_MAX}, {INT_MIN, INT_MAX}};
+  const POINT above[3] = {{INT_MIN, INT_MIN}, {INT_MAX, INT_MAX}, {INT_MAX, INT_MIN}};
+  std::vector<std::array<LONG, 4>> expectedBelow, expectedAbove;
+  for (LONG y = 0; y < clip.bottom; ++y) {
+    if (y > 0) expectedBelow.push_back({0, y, y, y + 1});
+    expectedAbove.push_back({y, y, clip.right, y + 1});
+  }
+  auto spansOf = [&](const POINT* points) {
+    std::vector<RECT> spans;
+    gdi::PolygonSpans(points, 3, clip, spans);
+    std::vector<std::array<LONG, 4>> edges;
+    for (const RECT& r : spans) edges.push_back({r.left, r.top, r.right, r.bottom});
+    return edges;
+  };
+  EXPECT_EQ(spansOf(below), expectedBelow);
+  EXPECT_EQ(spansOf(above), expectedAbove);
 }
 
 TEST(SurfaceDc, BottomUpPitchLifetimeAndUnusableDescriptions) {

@@ -6,6 +6,7 @@
 // by eye.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -118,6 +119,22 @@ void OutsidePolygons(HDC dc) {
   Polygon(dc, distant, 3);
 }
 
+// Edges from the ends of the coordinate range across the bitmap, as a
+// truncation that wraps leaves them: only the part inside is drawn, on the
+// same pixels as the whole line would be. Wine fills such polygons a few
+// pixels off near the far corners, so the scene draws outlines only.
+void EdgesFromTheLimits(HDC dc) {
+  constexpr LONG low = INT_MIN, high = INT_MAX;
+  const POINT corner[3] = {{low, low}, {20, 12}, {low, low}};
+  const POINT across[2] = {{low, low}, {high, high}};
+  const POINT flat[3] = {{low, 20}, {25, 23}, {low, 20}};
+  const POINT triangle[3] = {{low, low}, {30, 2}, {2, 22}};
+  Polygon(dc, corner, 3);
+  Polygon(dc, across, 2);
+  Polygon(dc, flat, 3);
+  Polygon(dc, triangle, 3);
+}
+
 // Thin triangles from the middle out in every direction, their sides at
 // slopes where the nearest pixel is a tie, to pin down which way ties go.
 void LineFan(HDC dc) {
@@ -206,6 +223,7 @@ const Scene kScenes[] = {
      {0x989659C5, 0x8F7ABAB5, 0x9BAA0ECD}},
     {"EveryRop2", [](HDC dc) { WithObjects(dc, RGB(0xC3, 0x5A, 0x0F), RGB(0x3C, 0xA5, 0xF0), false, false, EveryRop2); }, {0x6651E1FD, 0xEB6E37CD, 0xB6DDE351}},
     {"PolygonPointsOutside", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, false, OutsidePolygons); }, {0x1C0005C5, 0x035F81C5, 0x035F81C5}},
+    {"PolygonEdgesFromTheCoordinateLimits", [](HDC dc) { WithObjects(dc, kRed, kBlue, false, true, EdgesFromTheLimits); }, {0xE3D2C6C2, 0x258FE76B, 0x641FC7B2}},
 };
 
 TEST(GdiGolden, ScenesCoverExactlyThePixelsWindowsCovers) {

@@ -262,6 +262,90 @@ TEST_F(ImageDecoderRegistryTest, BmpDecoderRejectsDamagedFiles) {
   EXPECT_EQ(bmp->open(badOffset.data(), static_cast<int32_t>(badOffset.size())), nullptr);
 }
 
+// One top-down row of 16- or 32-bit pixels with BI_BITFIELDS masks, in the
+// header when it is 52 bytes or more, after it otherwise.
+std::vector<unsigned char> MaskedBmp(uint32_t headerSize, int bpp, const std::vector<uint32_t>& masks,
+                                     const std::vector<uint32_t>& pixels) {
+  const uint32_t maskBytes = headerSize >= 52 ? 0 : 4 * static_cast<uint32_t>(masks.size());
+  const uint32_t offset = 14 + headerSize + maskBytes;
+  std::vector<unsigned char> file(offset + (pixels.size() * bpp / 8 + 3) / 4 * 4);
+  auto put = [&](size_t at, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) file[at + i] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  file[0] = 'B';
+  file[1] = 'M';
+  put(10, offset, 4);
+  put(14, headerSize, 4);
+  put(18, static_cast<uint32_t>(pixels.size()), 4);
+  put(22, static_cast<uint32_t>(-1), 4);
+  file[26] = 1;
+  file[28] = static_cast<unsigned char>(bpp);
+  file[30] = 3;
+  for (size_t i = 0; i < masks.size(); ++i) put(headerSize >= 52 ? 54 + 4 * i : 14 + headerSize + 4 * i, masks[i], 4);
+  for (size_t i = 0; i < pixels.size(); ++i) put(offset + i * bpp / 8, pixels[i], bpp / 8);
+  return file;
+}
+
+// Expected colours as GDI shows these pixels (seen under Wine): narrow fields
+// repeat their top bits once, wide ones keep their top 8.
+TEST_F(ImageDecoderRegistryTest, BmpDecoderReadsPixelsThroughAnyContiguousMasks) {
+  BmpDecoderInit();
+  ImageDecoder* bmp = ImageDecoders.table[0];
+  const struct {
+    const char* name;
+    uint32_t headerSize;
+    int bpp;
+    std::vector<uint32_t> masks, pixels, expected;
+  } cases[] = {
+      {"16-bit 4-4-4", 40, 16, {0x0F00, 0x00F0, 0x000F}, {0x0F00, 0x00F0, 0x000F, 0x0821},
+       {0xFF0000, 0x00FF00, 0x0000FF, 0x882211}},
+      {"16-bit 5-6-5", 40, 16, {0xF800, 0x07E0, 0x001F}, {0x8410, 0x7BEF, 0x0821}, {0x848284, 0x7B7D7B, 0x080408}},
+      {"16-bit 1-2-3", 40, 16, {0x0001, 0x0006, 0x0038}, {0x0001, 0x0002, 0x0018, 0x003F},
+       {0xC00000, 0x005000, 0x00006C, 0xC0F0FC}},
+      {"32-bit red and blue swapped", 40, 32, {0x0000FF, 0x00FF00, 0xFF0000}, {0x123456, 0xFF000000u},
+       {0x563412, 0x000000}},
+      {"32-bit 10-10-10", 40, 32, {0x3FF00000, 0x000FFC00, 0x000003FF}, {0x20080200, 0x1FF7FDFF, 0xC0000000u},
+       {0x808080, 0x7F7F7F, 0x000000}},
+      {"32-bit masks in a 56-byte header", 56, 32, {0x0000FF, 0x00FF00, 0xFF0000}, {0x123456}, {0x563412}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto file = MaskedBmp(c.headerSize, c.bpp, c.masks, c.pixels);
+    OpenedImage* image = bmp->open(file.data(), static_cast<int32_t>(file.size()));
+    ASSERT_NE(image, nullptr);
+    std::vector<uint32_t> row(c.pixels.size(), 0xDEADBEEF);
+    ASSERT_EQ(bmp->decode(image, row.data(), static_cast<int32_t>(4 * row.size())), 1);
+    EXPECT_EQ(row, c.expected);
+    bmp->release(image);
+  }
+
+  // Without masks of its own a 16-bit image is 5-5-5.
+  auto plain = MakeBmp(3, 1, 16, {}, {0x10, 0x42, 0xEF, 0x3D, 0x00, 0x80, 0, 0});
+  OpenedImage* image = bmp->open(plain.data(), static_cast<int32_t>(plain.size()));
+  ASSERT_NE(image, nullptr);
+  uint32_t row[3] = {};
+  ASSERT_EQ(bmp->decode(image, row, 12), 1);
+  EXPECT_EQ(std::vector<uint32_t>(row, row + 3), (std::vector<uint32_t>{0x848484, 0x7B7B7B, 0}));
+  bmp->release(image);
+
+  // Masks that name no single run of a pixel's bits are refused, never read
+  // as wrong colours, and so are masks on pixels that cannot have them.
+  const struct {
+    const char* name;
+    int bpp;
+    std::vector<uint32_t> masks;
+  } refused[] = {
+      {"a gap in red", 16, {0x0A00, 0x00F0, 0x000F}},   {"a gap in blue", 32, {0xFF0000, 0xFF00, 0x8001}},
+      {"no green", 16, {0x0F00, 0, 0x000F}},            {"red past 16 bits", 16, {0x1F0000, 0x00F0, 0x000F}},
+      {"masks on 24 bits", 24, {0xFF0000, 0xFF00, 0xFF}}, {"masks cut short", 16, {0x0F00, 0x00F0}},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.name);
+    auto file = MaskedBmp(40, c.bpp, c.masks, {0, 0});
+    EXPECT_EQ(bmp->open(file.data(), static_cast<int32_t>(file.size())), nullptr);
+  }
+}
+
 // ---- idle facilities ----------------------------------------------------------
 
 struct FakeDevice {

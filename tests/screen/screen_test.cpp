@@ -119,6 +119,30 @@ TEST_F(ScreenTest, NoParentFailsAndOpensNothing) {
   EXPECT_EQ(Screen.device, nullptr);
 }
 
+// Before the screen system starts and after it ends there is nothing to
+// open: refused, with no child window made and the parent untouched.
+class ScreenWithoutSystemTest : public WindowFixture {};
+
+TEST_F(ScreenWithoutSystemTest, OpenIsRefusedAndLeavesTheParentAsItWas) {
+  HWND window = OpenScene();
+  ASSERT_NE(window, nullptr);
+  const WNDPROC own = ProcOf(window);
+  for (const char* when : {"before the start", "after the end"}) {
+    SCOPED_TRACE(when);
+    if (std::strcmp(when, "after the end") == 0) {
+      ASSERT_NE(ScreenSystemInit(), nullptr);
+      ScreenSystemEnd();
+    }
+    const HWND recordedParent = Screen.parentWindow;
+    EXPECT_EQ(ScreenOpenInWindow(window, 0, 0, 640, 480, 0, 0, 0), 0);
+    EXPECT_EQ(GetWindow(window, GW_CHILD), nullptr);
+    EXPECT_EQ(ProcOf(window), own);
+    EXPECT_EQ(Screen.screenOpen, 0);
+    EXPECT_EQ(Screen.childWindow, nullptr);
+    EXPECT_EQ(Screen.parentWindow, recordedParent);
+  }
+}
+
 TEST_F(ScreenTest, SecondScreenInTheSameWindowReplacesTheFirstAndSubclassesOnce) {
   HWND window = OpenSceneScreen();
   HWND firstChild = Screen.childWindow;

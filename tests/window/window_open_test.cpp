@@ -2,6 +2,9 @@
 // and what closing leaves behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <limits>
 #include <string>
 
 #include "runtime/facilities.h"
@@ -212,7 +215,7 @@ TEST_F(WindowOpenTest, DynamicWindowsAreNumberedByTheirRecord) {
   HWND window = WindowNativeHandle(number);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(reinterpret_cast<INT_PTR>(GetPropW(window, TEXT("ZW_WindowID"))), number + 1);
-  WCHAR expected[32];
+  WCHAR expected[WindowClassNameSize];
   WindowClassName(expected, number);
   EXPECT_EQ(ClassOf(window), std::u16string(reinterpret_cast<const char16_t*>(expected)));
 
@@ -222,13 +225,23 @@ TEST_F(WindowOpenTest, DynamicWindowsAreNumberedByTheirRecord) {
 }
 
 TEST_F(WindowOpenTest, ClassNamesPrintSignedNumbers) {
-  WCHAR name[32];
+  WCHAR name[WindowClassNameSize];
   WindowClassName(name, 0);
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(name)), u"WindowClass_0");
   WindowClassName(name, 1234567);
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(name)), u"WindowClass_1234567");
   WindowClassName(name, -42);
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(name)), u"WindowClass_-42");
+  // The longest names, with a unit past the buffer that must stay as it was.
+  for (INT_PTR number : {std::numeric_limits<INT_PTR>::min(), std::numeric_limits<INT_PTR>::max()}) {
+    WCHAR longest[WindowClassNameSize + 1];
+    std::fill(std::begin(longest), std::end(longest), WCHAR{0x7777});
+    WindowClassName(longest, number);
+    const std::string digits = std::to_string(number);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(longest)),
+              u"WindowClass_" + std::u16string(digits.begin(), digits.end()));
+    EXPECT_EQ(longest[WindowClassNameSize], 0x7777) << digits;
+  }
 }
 
 TEST_F(WindowOpenTest, UnknownNumbersNameNoWindow) {
@@ -282,7 +295,7 @@ TEST_F(WindowOpenTest, WindowsEndClosesEveryWindow) {
   ASSERT_NE(second, nullptr);
   ASSERT_NE(dynamic, 0);
   HWND third = WindowNativeHandle(dynamic);
-  WCHAR dynamicClass[32];
+  WCHAR dynamicClass[WindowClassNameSize];
   WindowClassName(dynamicClass, dynamic);
 
   WindowsEnd();

@@ -72,7 +72,13 @@ Settings ReadSettings(const char* (*get)(const char* name), void (*report)(const
     std::string line = "cube display: ignoring ";
     line += name;
     line += "=\"";
-    line += text;
+    // A value of any length gives a line that fits a terminal: its first
+    // characters, cut where a character starts, and a mark of the cut.
+    constexpr size_t kQuoted = 64;
+    size_t cut = std::min(text.size(), kQuoted);
+    while (cut < text.size() && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    line += text.substr(0, cut);
+    if (cut < text.size()) line += "...";
     line += "\", using ";
     line += fallback;
     report(line.c_str());

@@ -84,16 +84,23 @@ void SolidRects(const Bitmap& b, const RECT* rects, int count, RopMasks masks) {
   }
 }
 
+// A first numerator is a product of two spans of 32-bit coordinates (and
+// twice that): up to 2^65, past what 64 bits hold. Its quotient fits again.
+using Wide = __int128;
+
 // Floor and ceiling of a / b for b > 0.
-long long FloorDiv(long long a, long long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-long long CeilDiv(long long a, long long b) { return -FloorDiv(-a, b); }
+Wide FloorDiv(Wide a, Wide b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+Wide CeilDiv(Wide a, Wide b) { return -FloorDiv(-a, b); }
 
 // ceil(num / den) for den > 0 while num grows by a fixed step: the same
 // values as dividing every time, without a division per row or pixel.
 class CeilSteps {
  public:
-  CeilSteps(long long num, long long step, long long den)
-      : q_(CeilDiv(num, den)), r_(q_ * den - num), stepQ_(FloorDiv(step, den)), stepR_(step - stepQ_ * den),
+  CeilSteps(Wide num, long long step, long long den)
+      : q_(static_cast<long long>(CeilDiv(num, den))),
+        r_(static_cast<long long>(Wide{q_} * den - num)),
+        stepQ_(static_cast<long long>(FloorDiv(step, den))),
+        stepR_(step - stepQ_ * den),
         den_(den) {}
   long long value() const { return q_; }
   void Next() {
@@ -138,8 +145,9 @@ void SolidLine(const Bitmap& b, POINT from, POINT to, const RECT& clip, RopMasks
   // point is left out.
   const long long small = xMajor ? ady : adx, big = steps;
   const long long minorStart = xMajor ? from.y : from.x, minorDelta = xMajor ? dy : dx;
-  CeilSteps minor = minorDelta >= 0 ? CeilSteps(2 * first * small - big, 2 * small, 2 * big)
-                                    : CeilSteps(-(2 * first * small + big), -2 * small, 2 * big);
+  const Wide twiceRise = Wide{2} * first * small;
+  CeilSteps minor = minorDelta >= 0 ? CeilSteps(twiceRise - big, 2 * small, 2 * big)
+                                    : CeilSteps(-(twiceRise + big), -2 * small, 2 * big);
   const long long majorStep = delta < 0 ? -1 : 1;
   long long major = start + majorStep * first;
   const auto andMask = static_cast<P>(masks.andMask), xorMask = static_cast<P>(masks.xorMask);
@@ -218,7 +226,7 @@ void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<
     const long long first = std::max<long long>(a.y, top), last = std::min<long long>(c.y, bottom);
     if (first >= last) continue;
     const long long dx = static_cast<long long>(c.x) - a.x, dy = static_cast<long long>(c.y) - a.y;
-    edges.push_back({first, last, a.x, CeilSteps((first - a.y) * dx, dx, dy)});
+    edges.push_back({first, last, a.x, CeilSteps(Wide{first - a.y} * dx, dx, dy)});
   }
   std::vector<long long> xs;
   xs.reserve(edges.size());
