@@ -7,9 +7,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,18 +35,23 @@ class CubeProgramTest : public ::testing::Test {
            ("cube-frames-" + std::to_string(getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
+    log_ = dir_.string() + ".log";
+    fs::remove(log_);
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    fs::remove_all(dir_);
+    fs::remove(log_);
+  }
 
   // Starts the program, after the words of prefix (a command that runs
   // the program it is given last), headless and unpaced, with these display
-  // variables alone.
+  // variables alone and the standard descriptors in closed closed.
   static bool Start(ChildProcess& cube, std::map<std::string, std::string> vars,
-                    std::vector<std::string> prefix = {}) {
+                    std::vector<std::string> prefix = {}, const std::vector<int>& closed = {}) {
     vars.emplace("CUBE_DISPLAY", "headless");
     vars.emplace("CUBE_REFRESH_HZ", "0");
     prefix.push_back(CUBE_PROGRAM);
-    return cube.Start(prefix, vars);
+    return cube.Start(prefix, vars, closed);
   }
   // Runs it to its end: its exit code, or -1 when it had to be killed after
   // a minute. What it printed is shown when it fails, and its errors are
@@ -64,8 +74,37 @@ class CubeProgramTest : public ::testing::Test {
     if (!fs::exists(dir_)) return 0;
     return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
+  // The frames (frame-*.png) captured, each checked to decode.
+  size_t WholeFrames() const {
+    size_t frames = 0;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      if (entry.path().extension() != ".png") continue;
+      pixels::Picture frame(0, 0);
+      EXPECT_TRUE(ReadPng(entry.path().string(), &frame)) << entry.path();
+      ++frames;
+    }
+    return frames;
+  }
+  // Lines of the present log, each whole ("index nanoseconds", indices
+  // counting from 0); -1 when one is not.
+  long WholeLogLines() const {
+    std::ifstream in(log_, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!text.empty() && text.back() != '\n') return -1;
+    std::istringstream lines(text);
+    long count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+      unsigned long long index = 0, nanos = 0;
+      char extra = 0;
+      if (std::sscanf(line.c_str(), "%llu %llu%c", &index, &nanos, &extra) != 2 || index != static_cast<size_t>(count))
+        return -1;
+    }
+    return count;
+  }
 
   fs::path dir_;
+  // Where a test's present log goes, beside its frames.
+  std::string log_;
 };
 
 // The scene after `steps` rotation steps, computed here from the rotation
@@ -199,12 +238,61 @@ TEST_F(CubeProgramTest, EscapeHeldFromTheStartEndsAfterOneTurnedFrame) {
   EXPECT_TRUE(fs::exists(Frame(1)));
 }
 
+// The click after the Nth present is dispatched by one poll and its close
+// event returned by the next, so the program draws one more frame: N + 1
+// presents. Near the start, where the window's first paint messages are
+// still queued (one message a frame), their frames come on top.
 TEST_F(CubeProgramTest, CloseButtonEndsTheLoopWithZero) {
-  EXPECT_EQ(Run({{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_CLOSE_AFTER", "5"}}), 0);
-  // The click is dispatched by one poll and its close event returned by a
-  // later one: a few more frames, never an endless run.
-  EXPECT_GE(FrameCount(), 5u);
-  EXPECT_LE(FrameCount(), 10u);
+  const std::pair<const char*, long> cases[] = {{"1", 5}, {"4", 5}, {"5", 6}, {"6", 8}, {"7", 8}, {"300", 301}};
+  for (const auto& [after, presents] : cases) {
+    SCOPED_TRACE(after);
+    EXPECT_EQ(Run({{"CUBE_PRESENT_LOG", log_}, {"CUBE_CLOSE_AFTER", after}}), 0);
+    EXPECT_EQ(WholeLogLines(), presents);
+  }
+}
+
+// Interrupted, terminated or hung up on, the program ends as its close
+// button ends it: exit code 0, every present logged and captured whole.
+TEST_F(CubeProgramTest, SignalsToStopEndItAsItsCloseButtonDoes) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    fs::remove_all(dir_);
+    ChildProcess cube;
+    ASSERT_TRUE(Start(cube, {{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_PRESENT_LOG", log_}}));
+    for (int i = 0; i < 2000 && FrameCount() < 20; ++i) usleep(10000);
+    EXPECT_TRUE(cube.Signal(signal));
+    EXPECT_EQ(cube.Finish(), 0);
+    EXPECT_EQ(cube.err, "");
+    const long presents = WholeLogLines();
+    EXPECT_GE(presents, 20);
+    EXPECT_EQ(static_cast<long>(FrameCount()), presents);
+    EXPECT_EQ(static_cast<long>(WholeFrames()), presents);
+  }
+}
+
+// Paced at 1 Hz, closing takes seconds; a second signal meanwhile ends the
+// program at once, by that signal.
+TEST_F(CubeProgramTest, ASecondSignalWhileClosingEndsItAtOnce) {
+  ChildProcess cube;
+  ASSERT_TRUE(Start(cube, {{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_REFRESH_HZ", "1"}}));
+  for (int i = 0; i < 2000 && FrameCount() < 1; ++i) usleep(10000);
+  EXPECT_TRUE(cube.Signal(SIGINT));
+  EXPECT_TRUE(cube.Signal(SIGTERM));
+  EXPECT_EQ(cube.Finish(), -1);
+  EXPECT_EQ(cube.endedBy, SIGTERM);
+}
+
+// Started with standard error closed, the program must not give its number
+// to the log: the report of the capture that cannot be made goes nowhere.
+TEST_F(CubeProgramTest, ReportsWithStandardErrorClosedStayOutOfTheLog) {
+  const std::string plain = dir_.string() + ".plain";
+  std::ofstream(plain) << "x";
+  ChildProcess cube;
+  ASSERT_TRUE(Start(cube, {{"CUBE_PRESENT_LOG", log_}, {"CUBE_CAPTURE_DIR", plain + "/frames"}, {"CUBE_CLOSE_AFTER", "3"}},
+                    {}, {STDERR_FILENO}));
+  EXPECT_EQ(cube.Finish(), 0);
+  EXPECT_EQ(WholeLogLines(), 5);
+  fs::remove(plain);
 }
 
 // A log on a pipe whose reader has gone or on a full device (found only at
@@ -216,6 +304,7 @@ TEST_F(CubeProgramTest, WritesThatFailAreReportedAndNeverEndTheProgram) {
     std::vector<std::string> prefix;
     std::map<std::string, std::string> vars;
     const char* report;
+    long logLines = 0;
   } cases[] = {
       {{"bash", "-c", "\"$0\" | head -n 1 >/dev/null; exit ${PIPESTATUS[0]}"},
        {{"CUBE_PRESENT_LOG", "/dev/stdout"}, {"CUBE_CLOSE_AFTER", "3000"}},
@@ -224,6 +313,11 @@ TEST_F(CubeProgramTest, WritesThatFailAreReportedAndNeverEndTheProgram) {
        {{"CUBE_CAPTURE_DIR", dir_}, {"CUBE_CAPTURE_FRAMES", "0-3"}, {"CUBE_CLOSE_AFTER", "5"}},
        "frames are not captured"},
       {{}, {{"CUBE_PRESENT_LOG", "/dev/full"}, {"CUBE_CLOSE_AFTER", "5"}}, "cannot write CUBE_PRESENT_LOG"},
+      // Met in the second flush: the log ends on the first flush's lines.
+      {{"prlimit", "--fsize=7000", "--"},
+       {{"CUBE_PRESENT_LOG", log_}, {"CUBE_CLOSE_AFTER", "1000"}},
+       "cannot write CUBE_PRESENT_LOG",
+       256},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.report);
@@ -231,26 +325,20 @@ TEST_F(CubeProgramTest, WritesThatFailAreReportedAndNeverEndTheProgram) {
     EXPECT_EQ(Run(c.vars, c.prefix, &err), 0);
     EXPECT_NE(err.find(c.report), std::string::npos) << err;
     EXPECT_EQ(FrameCount(), 0u);
+    if (c.logLines != 0) {
+      EXPECT_EQ(WholeLogLines(), c.logLines);
+    }
   }
 }
 
-// Stopped while it captures, the program leaves frames that are whole.
+// Killed while it captures, the program leaves frames that are whole.
 TEST_F(CubeProgramTest, FramesOfAStoppedCaptureAreWholeOrAbsent) {
-  {
-    ChildProcess cube;
-    ASSERT_TRUE(Start(cube, {{"CUBE_CAPTURE_DIR", dir_}}));
-    for (int i = 0; i < 2000 && FrameCount() < 41; ++i) usleep(10000);
-    // Leaving the scope stops it with TERM, wherever it is.
-  }
-  size_t frames = 0;
-  for (const auto& entry : fs::directory_iterator(dir_)) {
-    const std::string name = entry.path().filename().string();
-    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".png") != 0) continue;
-    pixels::Picture frame(0, 0);
-    EXPECT_TRUE(ReadPng(entry.path().string(), &frame)) << name;
-    ++frames;
-  }
-  EXPECT_GE(frames, 40u);
+  ChildProcess cube;
+  ASSERT_TRUE(Start(cube, {{"CUBE_CAPTURE_DIR", dir_}}));
+  for (int i = 0; i < 2000 && FrameCount() < 41; ++i) usleep(10000);
+  EXPECT_TRUE(cube.Signal(SIGKILL));
+  cube.Finish();
+  EXPECT_GE(WholeFrames(), 40u);
 }
 
 TEST_F(CubeProgramTest, WithoutDirect3DNothingIsShownAndTheExitCodeIsZero) {

@@ -48,7 +48,8 @@ void ChildProcess::KeepParentEnds(const int in[2], const int out[2], const int e
   err_ = err[0];
 }
 
-bool ChildProcess::Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
+bool ChildProcess::Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+                         const std::vector<int>& closed) {
   std::vector<std::string> vars;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string var = *e;
@@ -64,6 +65,7 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::map<st
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+  for (int fd : closed) posix_spawn_file_actions_addclose(&actions, fd);
   std::vector<char*> argv, envp;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -126,8 +128,11 @@ int ChildProcess::Finish() {
   int status = 0;
   const bool waited = pid_ > 0 && waitpid(pid_, &status, 0) == pid_;
   pid_ = -1;
+  if (waited && WIFSIGNALED(status)) endedBy = WTERMSIG(status);
   return waited && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+bool ChildProcess::Signal(int signal) { return pid_ > 0 && kill(pid_, signal) == 0; }
 
 // Reads what either stream has; false once both are at their end.
 bool ChildProcess::Drain(int timeoutMs) {

@@ -21,8 +21,10 @@ class ChildProcess {
 
   // Starts a program, found on PATH, in the test's environment without any
   // CUBE_ or display variable (DISPLAY, WAYLAND_DISPLAY, SDL_VIDEODRIVER),
-  // plus env; an empty value leaves its variable out.
-  bool Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env);
+  // plus env; an empty value leaves its variable out. The standard
+  // descriptors named in closed (0, 1, 2) are closed in the program.
+  bool Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+             const std::vector<int>& closed = {});
   // Runs body in a fork of this process, which ends with code 0 when body
   // returns.
   bool Fork(const std::function<void()>& body);
@@ -33,9 +35,13 @@ class ChildProcess {
   // the exit; the exit code, or -1 when the child did not exit normally or
   // was still running after a minute (it is killed then).
   int Finish();
+  // Sends a signal to the running child.
+  bool Signal(int signal);
 
   std::string out;
   std::string err;
+  // The signal that ended the child, once Finish saw it end by one.
+  int endedBy = 0;
 
  private:
   bool Drain(int timeoutMs);

@@ -3,6 +3,7 @@
 // hands over when it pumps.
 #include "display/backend.h"
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 
@@ -32,6 +33,22 @@ Injected& TheInjected() {
   return injected;
 }
 
+// Set from signal handlers: only a lock-free flag may be.
+std::atomic<bool> closeRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+BOOL CALLBACK FirstShownOfThisThread(HWND window, LPARAM found) {
+  if (!IsWindowVisible(window) || GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+void DeliverRequestedClose() {
+  HWND window = nullptr;
+  EnumWindows(&FirstShownOfThisThread, reinterpret_cast<LPARAM>(&window));
+  if (window != nullptr && closeRequested.exchange(false)) AskToClose(window);
+}
+
 }  // namespace
 
 const Backend* Current() {
@@ -56,6 +73,7 @@ const Backend* Current() {
 }
 
 void PumpInjected() {
+  if (closeRequested.load()) DeliverRequestedClose();
   // Delivered one at a time without the lock: delivery may inject more.
   for (;;) {
     InputEvent event;
@@ -68,6 +86,13 @@ void PumpInjected() {
     Deliver(event);
   }
 }
+
+void AskToClose(HWND window) {
+  if (!Deliver({.kind = InputEvent::CaptionClick, .window = window, .hit = HTCLOSE}))
+    Deliver({.kind = InputEvent::SysCommand, .window = window, .command = SC_CLOSE});
+}
+
+void RequestClose() { closeRequested.store(true); }
 
 void Inject(const InputEvent& event) {
   std::lock_guard<std::mutex> guard(TheInjected().lock);

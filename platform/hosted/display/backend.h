@@ -75,6 +75,17 @@ bool Deliver(const InputEvent& event);
 void Inject(const InputEvent& event);
 
 // Hands every injected event to Deliver; each backend's pump calls it.
+// A close request is delivered first.
 void PumpInjected();
+
+// The user closes a top-level window: a click on its close button, or its
+// system menu's Close where it has no button. From the owning thread's pump.
+void AskToClose(HWND window);
+
+// Asks for the program's window to be closed, as the user would close it:
+// the next pump of a thread with a visible top-level window closes the
+// first one (AskToClose); until then the request waits. Safe in a signal
+// handler.
+void RequestClose();
 
 }  // namespace display

@@ -2,7 +2,11 @@
 // so before the program could load "d3d9.dll" or ask for display modes.
 // Nothing calls into this file; platform/CMakeLists.txt makes the linker
 // keep it by naming cube_hosted_display_start.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <csignal>
+#include <iterator>
 #include <mutex>
 
 #include "config.h"
@@ -11,9 +15,58 @@
 
 namespace display {
 
+namespace {
+
+// Interrupt, termination and hang-up end the program as its close button
+// does, so its shutdown runs and its files are whole. The first one takes
+// the handlers away: a second ends the process at once, as it would any.
+constexpr int kCloseSignals[] = {SIGINT, SIGTERM, SIGHUP};
+volatile sig_atomic_t caught[std::size(kCloseSignals)];
+
+void OnCloseSignal(int) {
+  struct sigaction fallback = {};
+  fallback.sa_handler = SIG_DFL;
+  for (size_t i = 0; i < std::size(kCloseSignals); ++i)
+    if (caught[i]) sigaction(kCloseSignals[i], &fallback, nullptr);
+  RequestClose();
+}
+
+void CatchCloseSignals() {
+  struct sigaction handler = {};
+  handler.sa_handler = &OnCloseSignal;
+  handler.sa_flags = SA_RESTART;
+  sigemptyset(&handler.sa_mask);
+  for (int signal : kCloseSignals) sigaddset(&handler.sa_mask, signal);
+  for (size_t i = 0; i < std::size(kCloseSignals); ++i) {
+    struct sigaction old;
+    // One ignored by whoever started the program (nohup, a shell's
+    // background job) stays ignored.
+    if (sigaction(kCloseSignals[i], nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    caught[i] = sigaction(kCloseSignals[i], &handler, nullptr) == 0;
+  }
+}
+
+// Started with standard input, output or error closed, the program would
+// give their numbers to the first files it opens (the present log, a
+// frame), and reports meant for standard error would land in them.
+void OccupyStandardDescriptors() {
+  for (;;) {
+    const int fd = open("/dev/null", O_RDWR);
+    if (fd < 0) return;
+    if (fd > STDERR_FILENO) {
+      close(fd);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
 void Start() {
   static std::once_flag once;
   std::call_once(once, [] {
+    OccupyStandardDescriptors();
+    CatchCloseSignals();
     // A pipe whose reader has gone or a file past the size limit makes the
     // write fail, where its report can be made, instead of killing the
     // program: before anything is written, the reports of the controls too.

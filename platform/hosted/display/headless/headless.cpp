@@ -3,8 +3,11 @@
 // virtual retrace clock, writes presents out as PNG files and acts the
 // scripted user of the CUBE_* controls (settings.h).
 
+#include <fcntl.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -25,7 +28,11 @@ struct State {
   std::map<HWND, hosted::DisplayWindow> windows;
   uint64_t presents = 0;
   bool captureReady = false;
-  bool captureReported = false;
+  // Frames not captured since the last one that was: gapFirst..gapLast.
+  bool inGap = false;
+  bool lossReported = false;
+  uint64_t gapFirst = 0;
+  uint64_t gapLast = 0;
 };
 
 State& Shared() {
@@ -65,15 +72,32 @@ void Destroyed(HWND window) {
   Shared().windows.erase(window);
 }
 
-// Reported once: a full disk must not fill the terminal as well.
-void CaptureFailed(const std::string& what) {
-  bool first = false;
-  {
-    std::lock_guard<std::mutex> guard(Shared().lock);
-    first = !Shared().captureReported;
-    Shared().captureReported = true;
+// Said once when a frame is first lost, and once for each run of lost
+// frames when it ends (a frame is captured again, or the process ends): a
+// full disk must not fill the terminal as well, and whoever reads the
+// frames must know which are missing.
+void EndGap() {
+  State& s = Shared();
+  std::lock_guard<std::mutex> guard(s.lock);
+  if (!s.inGap) return;
+  s.inGap = false;
+  const auto first = static_cast<unsigned long long>(s.gapFirst), last = static_cast<unsigned long long>(s.gapLast);
+  if (first == last) std::fprintf(stderr, "cube display: frame %llu was not captured\n", first);
+  else std::fprintf(stderr, "cube display: frames %llu-%llu were not captured\n", first, last);
+}
+
+void CaptureFailed(uint64_t index, const std::string& what) {
+  State& s = Shared();
+  std::lock_guard<std::mutex> guard(s.lock);
+  if (!s.lossReported) {
+    s.lossReported = true;
+    std::fprintf(stderr, "cube display: cannot write %s; frames are not captured from frame %llu on\n", what.c_str(),
+                 static_cast<unsigned long long>(index));
+    kernel::AtProcessEnd(EndGap);
   }
-  if (first) std::fprintf(stderr, "cube display: cannot write %s; frames are not captured\n", what.c_str());
+  if (!s.inGap) s.gapFirst = index;
+  s.inGap = true;
+  s.gapLast = index;
 }
 
 void Capture(uint64_t index, const void* pixels, int width, int height, int pitch) {
@@ -87,7 +111,7 @@ void Capture(uint64_t index, const void* pixels, int width, int height, int pitc
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     if (error) {
-      CaptureFailed(dir);
+      CaptureFailed(index, dir);
       return;
     }
     std::lock_guard<std::mutex> guard(Shared().lock);
@@ -101,24 +125,29 @@ void Capture(uint64_t index, const void* pixels, int width, int height, int pitc
   const std::string partial = path + ".tmp";
   if (!WritePng(partial, pixels, width, height, pitch) || std::rename(partial.c_str(), path.c_str()) != 0) {
     std::remove(partial.c_str());
-    CaptureFailed(path);
+    CaptureFailed(index, path);
+  } else {
+    EndGap();
   }
 }
 
-// The present log goes through a stdio buffer: the process's end empties
-// it, whether through exit or through ExitProcess, which flushes every
-// stream. Whole lines are flushed every so often as well, so a killed
-// process leaves a log that ends on a line's end.
+// The present log keeps its lines in its own buffer and writes only whole
+// lines: every 256 presents, and when the process ends (through exit or
+// ExitProcess). A write that fails part way is cut back to the last whole
+// line, so neither a full disk nor a killed process leaves a torn line.
 struct PresentLog {
   std::mutex lock;
-  FILE* file = nullptr;
+  int fd = -1;
   bool opened = false;
+  // Where the last whole line written ends; -1 where the file cannot be
+  // cut back (a pipe, a device).
+  off_t whole = -1;
   unsigned pending = 0;
-  // Lines held between flushes; the buffer holds them all, so stdio never
-  // writes part of a line by itself.
+  size_t used = 0;
   static constexpr unsigned kFlushLines = 256;
   static constexpr size_t kLineMax = 42;
-  char buffer[kFlushLines * kLineMax + 64];
+  // Room for the terminating null snprintf writes after the last line.
+  char buffer[kFlushLines * kLineMax + 1];
 };
 
 PresentLog& TheLog() {
@@ -128,16 +157,42 @@ PresentLog& TheLog() {
 
 void LogFailed(PresentLog& log, const std::string& path) {
   std::fprintf(stderr, "cube display: cannot write CUBE_PRESENT_LOG \"%s\"; presents are not logged\n", path.c_str());
-  if (log.file != nullptr) std::fclose(log.file);
-  log.file = nullptr;
+  if (log.fd >= 0) close(log.fd);
+  log.fd = -1;
 }
 
-// The last lines reach the file when the process ends; a failure found
-// only then is reported as any other.
+// Writes all of data; false when the file takes less (a full disk, the
+// file-size limit, a reader that has gone).
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Writes the lines held; on failure reports it and ends the log.
+void FlushLog(PresentLog& log) {
+  if (log.fd < 0 || log.used == 0) return;
+  if (WriteAll(log.fd, log.buffer, log.used)) {
+    if (log.whole >= 0) log.whole += static_cast<off_t>(log.used);
+    log.used = 0;
+    log.pending = 0;
+    return;
+  }
+  if (log.whole >= 0 && ftruncate(log.fd, log.whole) != 0) {
+    // Nothing more can be done: the report says the log is not whole.
+  }
+  LogFailed(log, CurrentSettings().presentLog);
+}
+
 void FlushLogAtEnd() {
   PresentLog& log = TheLog();
   std::lock_guard<std::mutex> guard(log.lock);
-  if (log.file != nullptr && std::fflush(log.file) != 0) LogFailed(log, CurrentSettings().presentLog);
+  FlushLog(log);
 }
 
 void LogPresent(uint64_t index, uint64_t nanos) {
@@ -147,24 +202,19 @@ void LogPresent(uint64_t index, uint64_t nanos) {
   std::lock_guard<std::mutex> guard(log.lock);
   if (!log.opened) {
     log.opened = true;
-    log.file = std::fopen(path.c_str(), "w");
-    if (log.file == nullptr || std::setvbuf(log.file, log.buffer, _IOFBF, sizeof log.buffer) != 0) {
+    log.fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (log.fd < 0) {
       LogFailed(log, path);
       return;
     }
+    log.whole = lseek(log.fd, 0, SEEK_CUR);
     kernel::AtProcessEnd(FlushLogAtEnd);
   }
-  if (log.file == nullptr) return;
-  char line[PresentLog::kLineMax + 1];
-  const int length = std::snprintf(line, sizeof line, "%llu %llu\n", static_cast<unsigned long long>(index),
-                                   static_cast<unsigned long long>(nanos));
-  // A full disk shows at the flush; the log stops there, said once.
-  if (std::fwrite(line, 1, static_cast<size_t>(length), log.file) != static_cast<size_t>(length)) {
-    LogFailed(log, path);
-  } else if (++log.pending == PresentLog::kFlushLines) {
-    log.pending = 0;
-    if (std::fflush(log.file) != 0) LogFailed(log, path);
-  }
+  if (log.fd < 0) return;
+  const int length = std::snprintf(log.buffer + log.used, PresentLog::kLineMax + 1, "%llu %llu\n",
+                                   static_cast<unsigned long long>(index), static_cast<unsigned long long>(nanos));
+  log.used += static_cast<size_t>(length);
+  if (++log.pending == PresentLog::kFlushLines) FlushLog(log);
 }
 
 uint64_t MonotonicNanos() {
@@ -214,11 +264,7 @@ void ScreenSize(int* width, int* height) {
   *height = 768;
 }
 
-void Quit() {
-  PresentLog& log = TheLog();
-  std::lock_guard<std::mutex> guard(log.lock);
-  if (log.file != nullptr) std::fflush(log.file);
-}
+void Quit() { FlushLogAtEnd(); }
 
 }  // namespace
 

@@ -375,10 +375,7 @@ void OnWindow(const SDL_WindowEvent& event) {
   if (handle == nullptr) return;
   switch (event.event) {
     case SDL_WINDOWEVENT_CLOSE:
-      // The button goes the road a click on the caption's close box goes;
-      // a window without one is asked through its system menu command.
-      if (!Deliver({.kind = InputEvent::CaptionClick, .window = handle, .hit = HTCLOSE}))
-        Deliver({.kind = InputEvent::SysCommand, .window = handle, .command = SC_CLOSE});
+      AskToClose(handle);
       break;
     case SDL_WINDOWEVENT_MINIMIZED:
       if (!IsIconic(handle)) {
