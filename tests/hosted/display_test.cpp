@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -615,6 +616,27 @@ TEST(SdlDisplay, ShowsTheWindowAndItsPictureAndPassesOnTheUsersActions) {
   EXPECT_EQ(helper.Finish(), 0) << helper.err;
   EXPECT_NE(helper.out.find("sdl-mapped 1"), std::string::npos) << helper.out;
   XCloseDisplay(display);
+}
+
+// On either display, a signal to stop reaches the program as WM_CLOSE.
+TEST(SignalToStop, ClosesTheWindowOnEitherDisplay) {
+  Xvfb server;
+  for (const char* display : {"headless", "sdl"}) {
+    SCOPED_TRACE(display);
+    if (std::string(display) == "sdl" && server.name.empty()) GTEST_SKIP() << "no Xvfb here";
+    ChildProcess helper;
+    ASSERT_TRUE(helper.Start({CUBE_DISPLAY_HELPER, "1", "--wait"},
+                             {{"CUBE_DISPLAY", display}, {"DISPLAY", server.name}, {"SDL_VIDEODRIVER", "x11"}}));
+    std::string line;
+    while (helper.ReadLine(&line) && line != "ready") {
+    }
+    ASSERT_EQ(line, "ready") << helper.err;
+    EXPECT_TRUE(helper.Signal(SIGTERM));
+    while (helper.ReadLine(&line) && line.rfind("close", 0) != 0) {
+    }
+    EXPECT_EQ(line, "close 1") << helper.err;
+    EXPECT_EQ(helper.Finish(), 0) << helper.err;
+  }
 }
 
 }  // namespace
