@@ -19,7 +19,7 @@ namespace {
 
 // Interrupt, termination and hang-up end the program as its close button
 // does, so its shutdown runs and its files are whole. The first one takes
-// the handlers away: a second ends the process at once, as it would any.
+// the handlers away: a second ends the process at once, by that signal.
 constexpr int kCloseSignals[] = {SIGINT, SIGTERM, SIGHUP};
 volatile sig_atomic_t caught[std::size(kCloseSignals)];
 
@@ -42,7 +42,9 @@ void CatchCloseSignals() {
     // One ignored by whoever started the program (nohup, a shell's
     // background job) stays ignored.
     if (sigaction(kCloseSignals[i], nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
-    caught[i] = sigaction(kCloseSignals[i], &handler, nullptr) == 0;
+    // Marked first: the handler must take its own signal away too.
+    caught[i] = 1;
+    if (sigaction(kCloseSignals[i], &handler, nullptr) != 0) caught[i] = 0;
   }
 }
 
