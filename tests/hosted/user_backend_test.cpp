@@ -2,10 +2,13 @@
 // hands back. Hosted only: it reads what the headless display recorded.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
 #include <vector>
 
 #include "hosted/hooks.h"
 #include "platform.h"
+#include "support/child_process.h"
 #include "support/window_class.h"
 
 namespace {
@@ -140,6 +143,26 @@ TEST_F(BackendTest, AltF4AsksToClose) {
   hosted::InjectKey(VK_F4, false);
   Pump();
   EXPECT_EQ(GetPropW(window, TEXT("closed")), nullptr);
+}
+
+// A signal to stop that comes before any window is shown waits for one:
+// the first shown is closed when its thread next reads its queue. A second
+// signal ends the process by that signal.
+TEST_F(BackendTest, ASignalToStopClosesTheFirstWindowShown) {
+  ChildProcess child;
+  ASSERT_TRUE(child.Fork([this] {
+    raise(SIGTERM);
+    Pump();
+    std::printf("hidden %d\n", GetPropW(window, TEXT("closed")) != nullptr);
+    ShowWindow(window, SW_SHOWNORMAL);
+    Pump();
+    std::printf("shown %d\n", GetPropW(window, TEXT("closed")) != nullptr);
+    std::fflush(stdout);
+    raise(SIGTERM);
+  }));
+  EXPECT_EQ(child.Finish(), -1);
+  EXPECT_EQ(child.endedBy, SIGTERM);
+  EXPECT_EQ(child.out, "hidden 0\nshown 1\n");
 }
 
 // The key data tell what the key's state was when it moved: a second press
