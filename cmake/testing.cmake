@@ -19,12 +19,17 @@ if(CUBE_LANE STREQUAL "windows" AND CUBE_RUNNABLE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
 endif()
 
-# cube_add_test(name SOURCES ... [HOSTED_ONLY] [LIBS ...])
+# cube_add_test(name SOURCES ... [HOSTED_ONLY] [THREADED] [LIBS ...])
 # Shared tests build on every lane and are registered wherever the lane can
-# run them; HOSTED_ONLY tests use the substitute's own hooks.
+# run them; HOSTED_ONLY tests use the substitute's own hooks. THREADED tests
+# start threads of their own: the ThreadSanitizer build has only them, so
+# that it stays small.
 function(cube_add_test name)
-  cmake_parse_arguments(T "HOSTED_ONLY" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "HOSTED_ONLY;THREADED" "" "SOURCES;LIBS" ${ARGN})
   if(T_HOSTED_ONLY AND NOT CUBE_LANE STREQUAL "hosted")
+    return()
+  endif()
+  if(CUBE_SANITIZE_THREAD AND NOT T_THREADED)
     return()
   endif()
   add_executable(${name} ${T_SOURCES})
