@@ -533,6 +533,70 @@ TEST(CrossThread, SentMessagesRunOnTheOwnerAndOthersCannotDestroy) {
   EXPECT_TRUE(DestroyWindow(window));
 }
 
+// Counted per thread: each thread's WM_PAINTs come to the windows it made.
+thread_local int paintsHere = 0;
+
+LRESULT CALLBACK CountingPaintProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_PAINT) return DefWindowProcW(window, message, wParam, lParam);
+  PAINTSTRUCT ps;
+  BeginPaint(window, &ps);
+  EndPaint(window, &ps);
+  paintsHere++;
+  return 0;
+}
+
+TEST(CrossThread, TwoThreadsPaintTheirOwnWindowsAtOnce) {
+  TestWindowClass windowClass(TEXT("PaintingThreads"), CountingPaintProc);
+  ASSERT_NE(windowClass.atom, 0);
+  constexpr int rounds = 3000;
+  struct Outcome {
+    bool made = false;
+    int paints = 0;
+    int foreign = 0;  // WM_PAINTs taken for a window of the other thread
+    BOOL leftInvalid = TRUE;
+  };
+  Outcome outcomes[2];
+  std::atomic<int> ready{0};
+  auto painter = [&](int index) {
+    Outcome& out = outcomes[index];
+    HWND window = CreateWindowExW(0, windowClass.name, TEXT(""), WS_POPUP, 120 * index, 0, 100, 80, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    out.made = window != nullptr;
+    ready++;
+    if (window == nullptr) return;
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    // Both windows exist before either thread starts painting.
+    while (ready.load() < 2) std::this_thread::yield();
+    MSG msg;
+    auto pump = [&] {
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_PAINT && msg.hwnd != window) out.foreign++;
+        DispatchMessageW(&msg);
+      }
+    };
+    pump();
+    paintsHere = 0;
+    for (int i = 0; i < rounds; ++i) {
+      InvalidateRect(window, nullptr, TRUE);
+      pump();
+    }
+    out.paints = paintsHere;
+    out.leftInvalid = GetUpdateRect(window, nullptr, FALSE);
+    DestroyWindow(window);
+    pump();
+  };
+  std::thread first(painter, 0);
+  std::thread second(painter, 1);
+  first.join();
+  second.join();
+  for (const Outcome& out : outcomes) {
+    ASSERT_TRUE(out.made);
+    EXPECT_EQ(out.paints, rounds);
+    EXPECT_EQ(out.foreign, 0);
+    EXPECT_FALSE(out.leftInvalid);
+  }
+}
+
 TEST(RegisteredMessages, SameNameSameIdentifierFromTheAtomRange) {
   const UINT first = RegisterWindowMessageA("ZW_UserTestMessage");
   EXPECT_GE(first, 0xC000u);

@@ -54,6 +54,7 @@ void ReceiveSent(Queue& q) {
 // painting.
 HWND PaintTarget(DWORD thread, HWND filter) {
   if (!AnyPaintPending(thread)) return nullptr;
+  std::lock_guard<std::recursive_mutex> guard(TableLock());
   std::vector<Window*> pending;
   for (auto& top : TopLevels()) pending.push_back(top.get());
   while (!pending.empty()) {
