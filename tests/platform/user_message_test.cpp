@@ -3,7 +3,9 @@
 // lanes: against user32 under Wine and against the substitute.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -494,6 +496,26 @@ TEST_F(MessageOrderTest, WaitingAndGettingMessages) {
   EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), FALSE);
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
   EXPECT_EQ(msg.wParam, 3u);
+}
+
+TEST(QueueWait, RefusesTooManyHandlesAndWhatIsNoWaitableObject) {
+  HANDLE handles[MAXIMUM_WAIT_OBJECTS + 1];
+  std::fill(std::begin(handles), std::end(handles), reinterpret_cast<HANDLE>(0x1234));
+  const struct {
+    DWORD count;
+    const HANDLE* handles;
+    DWORD error;
+  } cases[] = {
+      {1, handles, ERROR_INVALID_HANDLE},
+      {MAXIMUM_WAIT_OBJECTS, handles, ERROR_INVALID_PARAMETER},
+      {MAXIMUM_WAIT_OBJECTS + 1, nullptr, ERROR_INVALID_PARAMETER},
+  };
+  for (const auto& c : cases) {
+    SetLastError(0);
+    EXPECT_EQ(MsgWaitForMultipleObjects(c.count, c.handles, FALSE, 0, QS_ALLINPUT), static_cast<DWORD>(WAIT_FAILED))
+        << c.count << " handles";
+    EXPECT_EQ(GetLastError(), c.error) << c.count << " handles";
+  }
 }
 
 LRESULT CALLBACK DoublingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
