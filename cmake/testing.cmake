@@ -19,20 +19,26 @@ if(CUBE_LANE STREQUAL "windows" AND CUBE_RUNNABLE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
 endif()
 
-# cube_add_test(name SOURCES ... [HOSTED_ONLY] [LIBS ...])
+# cube_add_test(name SOURCES ... [HOSTED_ONLY] [THREADED] [LIBS ...])
 # Shared tests build on every lane and are registered wherever the lane can
-# run them; HOSTED_ONLY tests use the substitute's own hooks.
+# run them; HOSTED_ONLY tests use the substitute's own hooks. THREADED tests
+# start threads of their own: the ThreadSanitizer build builds and runs only
+# them, so that it stays small (the others are there, built on request).
 function(cube_add_test name)
-  cmake_parse_arguments(T "HOSTED_ONLY" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "HOSTED_ONLY;THREADED" "" "SOURCES;LIBS" ${ARGN})
   if(T_HOSTED_ONLY AND NOT CUBE_LANE STREQUAL "hosted")
     return()
   endif()
-  add_executable(${name} ${T_SOURCES})
+  set(excluded "")
+  if(CUBE_SANITIZE_THREAD AND NOT T_THREADED)
+    set(excluded EXCLUDE_FROM_ALL)
+  endif()
+  add_executable(${name} ${excluded} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} test_support GTest::gtest)
   if(T_HOSTED_ONLY)
     target_link_libraries(${name} PRIVATE platform_hooks)
   endif()
-  if(CUBE_RUNNABLE)
+  if(CUBE_RUNNABLE AND NOT excluded)
     # Hosted tests never reach for a real screen: the substitute's display
     # is the headless one whatever the developer's session offers.
     set(test_env "")

@@ -11,15 +11,27 @@ constexpr WPARAM UiStateClearBoth = 0x30002;  // UIS_CLEAR for both flags
 constexpr WPARAM UiStateSetBoth = 0x30001;  // UIS_SET for both flags
 constexpr LRESULT RichEditReadOnly = 0x800;  // ECO_READONLY
 constexpr UINT RichEditGetOptions = 0x44E;  // EM_GETOPTIONS
+// What wakes a timed wait: any input, posted or sent message, timer or paint.
+constexpr DWORD WakeMask = QS_ALLINPUT | QS_ALLPOSTMESSAGE;
+static_assert(WakeMask == 0x5FF, "raw input belongs to the wake mask");
 
 }  // namespace
 
-int32_t WindowPollEvent() {
+int32_t WindowPollEvent() { return WindowWaitEvent(0); }
+
+int32_t WindowWaitEvent(int32_t timeout) {
   const int32_t code = EventFetch();
   if (code != 0) return code;
 
   MSG msg;
-  if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) return 0;
+  if (timeout == -1) {
+    // 0 means WM_QUIT, which msg then holds like any other message.
+    if (GetMessageW(&msg, nullptr, 0, 0) == -1) return 0;
+  } else if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) {
+    if (timeout <= 0) return 0;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeout), WakeMask);
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) return 0;
+  }
   HWND active = GetActiveWindow();
   HACCEL table = AcceleratorFor(active);
   if (table != nullptr && TranslateAcceleratorW(active, table, &msg)) {

@@ -84,7 +84,14 @@ void WindowCentre(HWND window, uint32_t flags);
 constexpr int WindowClassNameSize = 12 + 1 + 19 + 1;
 void WindowClassName(WCHAR* buffer, ObjectId number);
 
+// One event: a runtime event, else the identifier of one native message,
+// which has been dispatched; 0 when there is neither. Never waits.
 int32_t WindowPollEvent();
+// The same, waiting when both queues are empty: timeout -1 waits for the
+// next message without end, a positive timeout up to that many
+// milliseconds for input or a message (0 when none came); 0 or any other
+// negative value does not wait.
+int32_t WindowWaitEvent(int32_t timeout);
 HACCEL AcceleratorFor(HWND active);
 void KeyboardCues(HWND window, bool show);
 

@@ -2,7 +2,9 @@
 // hands back. Hosted only: it reads what the headless display recorded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -234,6 +236,23 @@ namespace {
 
 // Calls that Windows answers with an error for null pointers or dead
 // handles; the substitute must answer the same way instead of crashing.
+// A clock on which waiting costs nothing.
+uint64_t fakeMicros = 1000000;
+uint64_t FakeNow() { return fakeMicros; }
+void FakeSleepUntil(uint64_t micros) { fakeMicros = std::max(fakeMicros, micros); }
+
+TEST(QueueWait, TimeOutsRunOnTheSubstitutesClock) {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  hosted::SetClock(FakeNow, FakeSleepUntil);
+  const uint64_t start = fakeMicros;
+  const DWORD result = MsgWaitForMultipleObjects(0, nullptr, FALSE, 250, QS_ALLINPUT | QS_ALLPOSTMESSAGE);
+  const uint64_t waited = fakeMicros - start;
+  hosted::SetClock(nullptr, nullptr);
+  EXPECT_EQ(result, static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(waited, 250000u);
+}
+
 TEST(SubstituteRobustness, NullPointersAndDeadHandlesFailCleanly) {
   WNDCLASSW wc = {};
   wc.lpfnWndProc = DefWindowProcW;

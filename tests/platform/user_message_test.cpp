@@ -3,7 +3,9 @@
 // lanes: against user32 under Wine and against the substitute.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -525,6 +527,26 @@ TEST_F(MessageOrderTest, WaitingAndGettingMessages) {
   EXPECT_EQ(msg.wParam, 3u);
 }
 
+TEST(QueueWait, RefusesTooManyHandlesAndWhatIsNoWaitableObject) {
+  HANDLE handles[MAXIMUM_WAIT_OBJECTS + 1];
+  std::fill(std::begin(handles), std::end(handles), reinterpret_cast<HANDLE>(0x1234));
+  const struct {
+    DWORD count;
+    const HANDLE* handles;
+    DWORD error;
+  } cases[] = {
+      {1, handles, ERROR_INVALID_HANDLE},
+      {MAXIMUM_WAIT_OBJECTS, handles, ERROR_INVALID_PARAMETER},
+      {MAXIMUM_WAIT_OBJECTS + 1, nullptr, ERROR_INVALID_PARAMETER},
+  };
+  for (const auto& c : cases) {
+    SetLastError(0);
+    EXPECT_EQ(MsgWaitForMultipleObjects(c.count, c.handles, FALSE, 0, QS_ALLINPUT), static_cast<DWORD>(WAIT_FAILED))
+        << c.count << " handles";
+    EXPECT_EQ(GetLastError(), c.error) << c.count << " handles";
+  }
+}
+
 LRESULT CALLBACK DoublingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_USER + 3) return static_cast<LRESULT>(wParam) * 2;
   return DefWindowProcW(window, message, wParam, lParam);
@@ -560,6 +582,70 @@ TEST(CrossThread, SentMessagesRunOnTheOwnerAndOthersCannotDestroy) {
   EXPECT_EQ(destroyError, static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(IsWindow(window));
   EXPECT_TRUE(DestroyWindow(window));
+}
+
+// Counted per thread: each thread's WM_PAINTs come to the windows it made.
+thread_local int paintsHere = 0;
+
+LRESULT CALLBACK CountingPaintProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_PAINT) return DefWindowProcW(window, message, wParam, lParam);
+  PAINTSTRUCT ps;
+  BeginPaint(window, &ps);
+  EndPaint(window, &ps);
+  paintsHere++;
+  return 0;
+}
+
+TEST(CrossThread, TwoThreadsPaintTheirOwnWindowsAtOnce) {
+  TestWindowClass windowClass(TEXT("PaintingThreads"), CountingPaintProc);
+  ASSERT_NE(windowClass.atom, 0);
+  constexpr int rounds = 3000;
+  struct Outcome {
+    bool made = false;
+    int paints = 0;
+    int foreign = 0;  // WM_PAINTs taken for a window of the other thread
+    BOOL leftInvalid = TRUE;
+  };
+  Outcome outcomes[2];
+  std::atomic<int> ready{0};
+  auto painter = [&](int index) {
+    Outcome& out = outcomes[index];
+    HWND window = CreateWindowExW(0, windowClass.name, TEXT(""), WS_POPUP, 120 * index, 0, 100, 80, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    out.made = window != nullptr;
+    ready++;
+    if (window == nullptr) return;
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    // Both windows exist before either thread starts painting.
+    while (ready.load() < 2) std::this_thread::yield();
+    MSG msg;
+    auto pump = [&] {
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_PAINT && msg.hwnd != window) out.foreign++;
+        DispatchMessageW(&msg);
+      }
+    };
+    pump();
+    paintsHere = 0;
+    for (int i = 0; i < rounds; ++i) {
+      InvalidateRect(window, nullptr, TRUE);
+      pump();
+    }
+    out.paints = paintsHere;
+    out.leftInvalid = GetUpdateRect(window, nullptr, FALSE);
+    DestroyWindow(window);
+    pump();
+  };
+  std::thread first(painter, 0);
+  std::thread second(painter, 1);
+  first.join();
+  second.join();
+  for (const Outcome& out : outcomes) {
+    ASSERT_TRUE(out.made);
+    EXPECT_EQ(out.paints, rounds);
+    EXPECT_EQ(out.foreign, 0);
+    EXPECT_FALSE(out.leftInvalid);
+  }
 }
 
 TEST(RegisteredMessages, SameNameSameIdentifierFromTheAtomRange) {

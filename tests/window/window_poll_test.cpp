@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "support/message_log.h"
 #include "support/user_input.h"
@@ -224,6 +225,51 @@ TEST_F(WindowPollTest, TabAndShiftTabWrapAroundTheTabStops) {
   EXPECT_EQ(press(true), a);
   EXPECT_EQ(press(true), c);
   EXPECT_EQ(press(false), a);
+}
+
+TEST_F(WindowPollTest, WaitingFormsTakeWhatIsWaitingAndGiveZeroWhenNothingComes) {
+  EventAppend(EventMenu, 3, 0, 0, 0, nullptr);
+  PostMessageW(window, WM_USER + 1, 0, 0);
+  PostMessageW(window, WM_USER + 2, 0, 0);
+  EXPECT_EQ(WindowWaitEvent(-1), EventMenu);
+  EXPECT_EQ(WindowWaitEvent(-1), WM_USER + 1);
+  EXPECT_EQ(WindowWaitEvent(50), WM_USER + 2);
+  EXPECT_EQ(WindowWaitEvent(30), 0) << "nothing arrived within the time-out";
+  // No other negative time-out waits.
+  EXPECT_EQ(WindowWaitEvent(-2), 0);
+}
+
+TEST_F(WindowPollTest, WaitingFormsWakeForWhatAnotherThreadPosts) {
+  for (const int32_t timeout : {-1, 60000}) {
+    std::thread poster([timeout] {
+      auto* block = static_cast<PostedEventBlock*>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, sizeof(PostedEventBlock)));
+      if (block == nullptr) return;
+      block->code = 20000;
+      block->object = timeout;
+      if (!PostMessageW(PostEventWindow, PostEventMessage, 0, reinterpret_cast<LPARAM>(block)))
+        HeapFree(MainHeap, 0, block);
+    });
+    // The posted message wakes the wait and is dispatched: its event is next.
+    const int32_t woke = WindowWaitEvent(timeout);
+    poster.join();
+    EXPECT_EQ(woke, static_cast<int32_t>(PostEventMessage)) << "time-out " << timeout;
+    EXPECT_EQ(WindowPollEvent(), 20000);
+    EXPECT_EQ(EventQueue->curObject, timeout);
+  }
+}
+
+TEST_F(WindowPollTest, TrayMessageWakesAWaitingRetrieval) {
+  std::thread tray([this] {
+    SendMessageW(window, MessageTrayIcon, 9, WM_LBUTTONDOWN);
+    // Behind the wake-up message if there is one; without it, this one ends
+    // the wait.
+    PostMessageW(window, WM_USER + 7, 0, 0);
+  });
+  const int32_t woke = WindowWaitEvent(-1);
+  tray.join();
+  EXPECT_EQ(woke, WM_NULL) << "the tray message's wake-up ends the wait";
+  EXPECT_EQ(WindowPollEvent(), EventTrayIcon);
+  EXPECT_EQ(WindowPollEvent(), WM_USER + 7);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -59,6 +60,17 @@ void SleepUntilMicros(uint64_t micros) {
   // An absolute deadline: a signal in between does not stretch the wait.
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR) {
   }
+}
+
+void WaitUntilMicros(std::condition_variable& wake, std::unique_lock<std::mutex>& lock, uint64_t micros) {
+  if (auto sleepUntil = testSleepUntil.load()) {
+    lock.unlock();
+    sleepUntil(micros);
+    lock.lock();
+    return;
+  }
+  const uint64_t now = NowMicros();
+  if (micros > now) wake.wait_for(lock, std::chrono::microseconds(micros - now));
 }
 
 }  // namespace kernel

@@ -1,9 +1,11 @@
 // Shared state of the hosted user32: classes, windows, per-thread queues.
 // Windows belong to the thread that created them; only that thread changes
-// them. Other threads only look handles up (PostMessage, IsWindow), which
-// the table lock covers.
+// most of their state. Other threads look handles up (PostMessage,
+// IsWindow), which the table lock covers; what they also read or write of
+// another thread's window is marked where it is declared.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -46,7 +48,9 @@ struct Window {
   std::shared_ptr<Queue> queue;
   DWORD threadId = 0;
   std::u16string title;
-  DWORD style = 0;
+  // Read by other threads: hit testing of input and invalidation walk every
+  // window.
+  std::atomic<DWORD> style{0};
   DWORD exStyle = 0;
   WNDPROC proc = nullptr;
   bool ansi = false;
@@ -66,6 +70,8 @@ struct Window {
   std::vector<Property> props;
   std::vector<BYTE> extra;
   // Update region, kept as its bounding rectangle in client coordinates.
+  // Any thread may invalidate any window, so these four are read and
+  // written under the table lock only.
   bool hasUpdate = false;
   bool eraseNeeded = false;
   bool ncPaintNeeded = false;
@@ -152,6 +158,13 @@ void InvalidateAll(Window* window, bool erase);
 // Sends WM_NCPAINT and WM_ERASEBKGND for a window whose update region asks
 // for them, as a window shown by SetWindowPos gets them at once.
 void EraseNow(const WindowRef& window);
+// The update state's flags and rectangle, under the table lock: TakeFlag
+// clears a flag and says whether it was set.
+bool TakeFlag(bool& flag);
+void SetFlag(bool& flag);
+// Whether the window has an update region; its bounding rectangle (empty
+// when none) into update unless null.
+bool HasUpdate(const Window* window, RECT* update);
 HDC WindowDC(HWND window);
 
 // Activation and focus of the calling thread.

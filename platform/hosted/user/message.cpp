@@ -6,6 +6,7 @@
 #include <map>
 
 #include "display/backend.h"
+#include "kernel/clock.h"
 #include "user/internal.h"
 
 namespace user {
@@ -54,6 +55,7 @@ void ReceiveSent(Queue& q) {
 // painting.
 HWND PaintTarget(DWORD thread, HWND filter) {
   if (!AnyPaintPending(thread)) return nullptr;
+  std::lock_guard<std::recursive_mutex> guard(TableLock());
   std::vector<Window*> pending;
   for (auto& top : TopLevels()) pending.push_back(top.get());
   while (!pending.empty()) {
@@ -282,24 +284,32 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT first, UINT last) {
   return GetMessageW(msg, window, first, last);
 }
 
-DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL, DWORD milliseconds, DWORD mask) {
-  (void)handles;
-  // Only the queue can be waited on here; kernel objects are not waitable
-  // in this subset.
-  if (count > 0 || (handles == nullptr && count != 0)) {
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE*, BOOL, DWORD milliseconds, DWORD mask) {
+  // The queue takes one of the 64 places, as on Windows.
+  if (count >= MAXIMUM_WAIT_OBJECTS) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  // Only the queue can be waited on: this subset has no waitable kernel
+  // objects, so no handle names one.
+  if (count > 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }
   std::shared_ptr<user::Queue> q = user::CurrentQueue();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  const uint64_t deadline = kernel::NowMicros() + uint64_t{milliseconds} * 1000u;
   for (;;) {
     user::ReceiveSent(*q);
     if (const display::Backend* backend = display::Current())
       if (backend->pump) backend->pump();
-    if (user::QueueBits(*q) & mask) return WAIT_OBJECT_0 + count;
-    if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= deadline) return WAIT_TIMEOUT;
+    if (user::QueueBits(*q) & mask) return WAIT_OBJECT_0;
+    const uint64_t now = kernel::NowMicros();
+    if (milliseconds != INFINITE && now >= deadline) return WAIT_TIMEOUT;
+    // The display's input is pumped, not notified: look again within 5 ms.
+    uint64_t until = now + 5000u;
+    if (milliseconds != INFINITE) until = std::min(until, deadline);
     std::unique_lock<std::mutex> lock(q->lock);
-    q->wake.wait_for(lock, std::chrono::milliseconds(5));
+    kernel::WaitUntilMicros(q->wake, lock, until);
   }
 }
 

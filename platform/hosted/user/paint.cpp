@@ -1,7 +1,10 @@
 // Invalid regions and painting. The update region is kept as a bounding
 // rectangle; WM_PAINT comes from the queue while it is not empty, and the
 // background is erased by BeginPaint when the invalidation asked for it.
+// Any thread may invalidate any window, so the update state is touched
+// under the table lock, which is never held while a window procedure runs.
 #include <algorithm>
+#include <utility>
 
 #include "user/internal.h"
 
@@ -23,6 +26,7 @@ void Unite(RECT* into, const RECT& r) {
 RECT ClientBox(const Window* w) { return {0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top}; }
 
 void Invalidate(Window* w, const RECT* rect, bool erase, bool children) {
+  std::lock_guard<std::recursive_mutex> guard(TableLock());
   RECT box = ClientBox(w);
   RECT r = rect ? *rect : box;
   r.left = std::max(r.left, box.left);
@@ -52,14 +56,24 @@ void InvalidateAll(Window* w, bool erase) { Invalidate(w, nullptr, erase, true);
 
 void EraseNow(const WindowRef& w) {
   if (w->destroyed || !IsWindowVisible(w->handle)) return;
-  if (w->ncPaintNeeded) {
-    w->ncPaintNeeded = false;
-    Call(w, WM_NCPAINT, 1, 0);
-  }
-  if (w->eraseNeeded) {
-    w->eraseNeeded = false;
-    Call(w, WM_ERASEBKGND, reinterpret_cast<WPARAM>(WindowDC(w->handle)), 0);
-  }
+  if (TakeFlag(w->ncPaintNeeded)) Call(w, WM_NCPAINT, 1, 0);
+  if (TakeFlag(w->eraseNeeded)) Call(w, WM_ERASEBKGND, reinterpret_cast<WPARAM>(WindowDC(w->handle)), 0);
+}
+
+bool TakeFlag(bool& flag) {
+  std::lock_guard<std::recursive_mutex> guard(TableLock());
+  return std::exchange(flag, false);
+}
+
+void SetFlag(bool& flag) {
+  std::lock_guard<std::recursive_mutex> guard(TableLock());
+  flag = true;
+}
+
+bool HasUpdate(const Window* w, RECT* update) {
+  std::lock_guard<std::recursive_mutex> guard(TableLock());
+  if (update != nullptr) *update = w->hasUpdate ? w->update : RECT{0, 0, 0, 0};
+  return w->hasUpdate;
 }
 
 HDC WindowDC(HWND window) {
@@ -90,6 +104,7 @@ BOOL WINAPI ValidateRect(HWND handle, const RECT*) {
   if (!w) return FALSE;
   // Partial validation keeps the bounding rectangle; only a whole
   // validation empties it.
+  std::lock_guard<std::recursive_mutex> guard(user::TableLock());
   w->hasUpdate = false;
   w->eraseNeeded = false;
   return TRUE;
@@ -101,7 +116,7 @@ BOOL WINAPI RedrawWindow(HWND handle, const RECT* rect, HRGN, UINT flags) {
   if (flags & RDW_INVALIDATE) {
     if (IsWindowVisible(handle))
       user::Invalidate(w.get(), rect, (flags & RDW_ERASE) != 0, !(flags & RDW_NOCHILDREN));
-    if (flags & RDW_FRAME) w->ncPaintNeeded = true;
+    if (flags & RDW_FRAME) user::SetFlag(w->ncPaintNeeded);
   }
   if (flags & RDW_VALIDATE) ValidateRect(handle, rect);
   if (flags & (RDW_ERASENOW | RDW_UPDATENOW)) user::EraseNow(w);
@@ -112,7 +127,7 @@ BOOL WINAPI RedrawWindow(HWND handle, const RECT* rect, HRGN, UINT flags) {
 BOOL WINAPI UpdateWindow(HWND handle) {
   WindowRef w = user::Find(handle);
   if (!w) return FALSE;
-  if (w->hasUpdate && IsWindowVisible(handle)) user::Call(w, WM_PAINT, 0, 0);
+  if (user::HasUpdate(w.get(), nullptr) && IsWindowVisible(handle)) user::Call(w, WM_PAINT, 0, 0);
   std::vector<HWND> children;
   for (user::Window* c : w->children) children.push_back(c->handle);
   for (HWND c : children)
@@ -123,9 +138,9 @@ BOOL WINAPI UpdateWindow(HWND handle) {
 BOOL WINAPI GetUpdateRect(HWND handle, LPRECT rect, BOOL erase) {
   WindowRef w = user::Find(handle);
   if (!w) return FALSE;
-  if (rect != nullptr) *rect = w->hasUpdate ? w->update : RECT{0, 0, 0, 0};
-  if (erase && w->hasUpdate) user::EraseNow(w);
-  return w->hasUpdate;
+  const bool invalid = user::HasUpdate(w.get(), rect);
+  if (erase && invalid) user::EraseNow(w);
+  return invalid;
 }
 
 HDC WINAPI BeginPaint(HWND handle, LPPAINTSTRUCT paint) {
@@ -137,14 +152,14 @@ HDC WINAPI BeginPaint(HWND handle, LPPAINTSTRUCT paint) {
   }
   *paint = {};
   paint->hdc = user::WindowDC(handle);
-  paint->rcPaint = w->hasUpdate ? w->update : RECT{0, 0, 0, 0};
-  const bool erase = w->eraseNeeded;
-  w->hasUpdate = false;
-  w->eraseNeeded = false;
-  if (w->ncPaintNeeded) {
-    w->ncPaintNeeded = false;
-    user::Call(w, WM_NCPAINT, 1, 0);
+  bool erase = false;
+  {
+    std::lock_guard<std::recursive_mutex> guard(user::TableLock());
+    paint->rcPaint = w->hasUpdate ? w->update : RECT{0, 0, 0, 0};
+    erase = std::exchange(w->eraseNeeded, false);
+    w->hasUpdate = false;
   }
+  if (user::TakeFlag(w->ncPaintNeeded)) user::Call(w, WM_NCPAINT, 1, 0);
   // fErase tells the caller that the background still needs erasing.
   if (erase) paint->fErase = user::Call(w, WM_ERASEBKGND, reinterpret_cast<WPARAM>(paint->hdc), 0) == 0;
   return paint->hdc;

@@ -233,7 +233,7 @@ bool AnyPaintPending(DWORD thread) {
   std::lock_guard<std::recursive_mutex> guard(TableLock());
   for (auto& entry : Table()) {
     const Window& w = *entry.second;
-    if (w.hasUpdate && w.threadId == thread && (w.style & WS_VISIBLE)) return true;
+    if (w.threadId == thread && w.hasUpdate && (w.style & WS_VISIBLE)) return true;
   }
   return false;
 }
@@ -564,14 +564,15 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND handle, int index, LONG_PTR value) {
     case GWL_EXSTYLE: {
       // The window hears of the change before and after; the procedure may
       // adjust the new style in the record while it is changing.
-      DWORD& field = index == GWL_STYLE ? w->style : w->exStyle;
-      old = static_cast<LONG>(field);
-      STYLESTRUCT change = {field, static_cast<DWORD>(value)};
+      const bool isStyle = index == GWL_STYLE;
+      old = static_cast<LONG>(isStyle ? w->style.load() : w->exStyle);
+      STYLESTRUCT change = {static_cast<DWORD>(old), static_cast<DWORD>(value)};
       user::Call(w, WM_STYLECHANGING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&change));
       if (w->destroyed) return old;
       // WS_CHILD keeps its meaning only through SetParent.
-      if (index == GWL_STYLE) change.styleNew = (change.styleNew & ~WS_CHILD) | (field & WS_CHILD);
-      field = change.styleNew;
+      if (isStyle) change.styleNew = (change.styleNew & ~WS_CHILD) | (w->style & WS_CHILD);
+      if (isStyle) w->style = change.styleNew;
+      else w->exStyle = change.styleNew;
       user::Call(w, WM_STYLECHANGED, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&change));
       return old;
     }

@@ -79,7 +79,7 @@ BOOL MoveTo(const WindowRef& w, HWND, int x, int y, int cx, int cy, UINT flags) 
     pos.flags |= SWP_NOCLIENTSIZE;
   if ((show || sized) && (w->style & WS_VISIBLE) && !(flags & SWP_NOREDRAW)) {
     InvalidateAll(w.get(), true);
-    w->ncPaintNeeded = true;
+    SetFlag(w->ncPaintNeeded);
     EraseNow(w);
   }
   TellDisplay(w.get(), show || hide, moved, sized || (flags & SWP_FRAMECHANGED));

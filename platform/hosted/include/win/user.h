@@ -374,6 +374,7 @@ typedef WORD ATOM;
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_TIMEOUT 0x00000102L
 #define WAIT_FAILED 0xFFFFFFFFu
+#define MAXIMUM_WAIT_OBJECTS 64
 
 // Accelerator flags
 #define FVIRTKEY 0x01
