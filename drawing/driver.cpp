@@ -89,6 +89,15 @@ BOOL PaintPixel(DrawContext* context, int32_t x, int32_t y) {
   return SetPixelV(context->dc, x, y, Ref(context->color));
 }
 
+// The platform's line leaves out its end point; the slot draws both.
+BOOL PaintLine(DrawContext* context, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  RegainDc(context);
+  HDC dc = context->dc;
+  MoveToEx(dc, x1, y1, nullptr);
+  LineTo(dc, x2, y2);
+  return SetPixelV(dc, x2, y2, Ref(context->color));
+}
+
 void PaintPixelColor(DrawContext* context, int32_t x, int32_t y, Colour colour) {
   const int32_t format = context->pixelFormat;
   if (context->targetKind != TargetLockableSurface || !WritesDirectly(format)) {
@@ -214,10 +223,6 @@ BOOL PaintFloodFill(DrawContext* context, int32_t, int32_t, Colour) {
 void* CaptureImage(DrawContext* context, int32_t, int32_t, int32_t, int32_t, int32_t) {
   RegainDc(context);
   return nullptr;
-}
-BOOL PaintLine(DrawContext* context, int32_t, int32_t, int32_t, int32_t) {
-  RegainDc(context);
-  return FALSE;
 }
 int32_t MeasureTextHeight(DrawContext* context, const WCHAR* text) {
   if (EmptyText(text)) return 0;

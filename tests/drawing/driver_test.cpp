@@ -231,6 +231,22 @@ TEST_F(DrawDriverTest, PixelAndReadPixelUseTheCurrentColour) {
   EXPECT_EQ(surface.CountOther(White), 1);
 }
 
+// Both end points are drawn, whichever way the line runs; in invert mode
+// the end point is inverted with the rest.
+TEST_F(DrawDriverTest, LinesDrawBothEndPoints) {
+  UseColour(Red);
+  EXPECT_TRUE(context->slots.PaintLine(context, 0, 0, 3, 0));
+  EXPECT_TRUE(SamePicture(surface.Picture(), WhiteWith(0, 0, 4, 1, Red), "across"));
+  surface.FillRaw(White);
+  context->slots.PaintLine(context, 5, 9, 5, 2);
+  EXPECT_TRUE(SamePicture(surface.Picture(), WhiteWith(5, 2, 6, 10, Red), "up"));
+  surface.FillRaw(White);
+  context->slots.ApplyMode(context, ModeInvert);
+  context->slots.PaintLine(context, 10, 10, 13, 10);
+  EXPECT_TRUE(SamePicture(surface.Picture(), WhiteWith(10, 10, 14, 11, 0), "inverted"));
+  context->slots.ApplyMode(context, 0);
+}
+
 TEST_F(DrawDriverTest, LockedPixelsAndRegainedDcRoundTrip) {
   DrawFillRect(0, 0, 10, 10, Red);
   EXPECT_EQ(context->slots.PixelFormatCode(context), PixelFormat8888);

@@ -121,6 +121,8 @@ struct Dc {
   int bkMode = OPAQUE;
   int rop2 = R2_COPYPEN;
   UINT textAlign = TA_LEFT | TA_TOP | TA_NOUPDATECP;
+  // Where lines (and text aligned to it) start.
+  POINT position{0, 0};
 };
 
 // The device context a handle names (surface or memory DC).

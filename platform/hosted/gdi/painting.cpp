@@ -55,9 +55,11 @@ BOOL WINAPI SetPixelV(HDC handle, int x, int y, COLORREF color) {
   if (!gdi::StartPaint(handle, paint)) return FALSE;
   // Clipped away is not a failure.
   if (paint.target == nullptr || !paint.Inside(x, y)) return TRUE;
-  // SetPixel copies its colour whatever the DC's raster operation.
+  // The colour meets the pixel under the DC's raster operation, as a pen's
+  // does.
   const RECT pixel = {x, y, x + 1, y + 1};
-  paint.funcs->solidRects(*paint.target, &pixel, 1, {0, paint.funcs->colorToPixel(color)});
+  paint.funcs->solidRects(*paint.target, &pixel, 1,
+                          gdi::RopMasksFor(paint.dc->rop2, paint.funcs->colorToPixel(color)));
   return TRUE;
 }
 
@@ -116,6 +118,26 @@ BOOL WINAPI Polygon(HDC handle, const POINT* points, int count) {
     for (int i = 0; i < count; ++i)
       paint.funcs->solidLine(*paint.target, points[i], points[(i + 1) % count], paint.clip, paint.penMasks);
   }
+  return TRUE;
+}
+
+BOOL WINAPI MoveToEx(HDC handle, int x, int y, LPPOINT previous) {
+  gdi::Dc* dc = gdi::LookupDc(handle);
+  if (dc == nullptr) return FALSE;
+  if (previous != nullptr) *previous = dc->position;
+  dc->position = {x, y};
+  return TRUE;
+}
+
+// From the current position up to, not including, the point, which becomes
+// the current position even where nothing is drawn.
+BOOL WINAPI LineTo(HDC handle, int x, int y) {
+  gdi::Paint paint;
+  if (!gdi::StartPaint(handle, paint)) return FALSE;
+  const POINT from = paint.dc->position;
+  paint.dc->position = {x, y};
+  if (paint.target != nullptr && paint.pen)
+    paint.funcs->solidLine(*paint.target, from, {x, y}, paint.clip, paint.penMasks);
   return TRUE;
 }
 

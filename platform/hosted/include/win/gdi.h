@@ -175,4 +175,6 @@ BOOL WINAPI SetPixelV(HDC dc, int x, int y, COLORREF color);
 COLORREF WINAPI GetPixel(HDC dc, int x, int y);
 BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom);
 BOOL WINAPI Polygon(HDC dc, const POINT* points, int count);
+BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT previous);
+BOOL WINAPI LineTo(HDC dc, int x, int y);
 BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
