@@ -98,6 +98,30 @@ BOOL PaintLine(DrawContext* context, int32_t x1, int32_t y1, int32_t x2, int32_t
   return SetPixelV(dc, x2, y2, Ref(context->color));
 }
 
+// -1: the area in the colour now at (x, y); otherwise the area up to the
+// border colour. Outline mode's hollow brush would fill nothing, so the
+// mode is dropped for the fill, which takes a brush of the colour of its
+// own, and then restored.
+BOOL PaintFloodFill(DrawContext* context, int32_t x, int32_t y, Colour border) {
+  RegainDc(context);
+  HDC dc = context->dc;
+  const bool outline = (context->mode & ModeOutline) != 0;
+  HBRUSH fill = nullptr;
+  if (outline) {
+    SetROP2(dc, R2_COPYPEN);
+    fill = CreateSolidBrush(Ref(context->color));
+    if (fill != nullptr) SelectObject(dc, fill);
+  }
+  const BOOL done = border == -1 ? ExtFloodFill(dc, x, y, GetPixel(dc, x, y), FLOODFILLSURFACE)
+                                 : ExtFloodFill(dc, x, y, Ref(border), FLOODFILLBORDER);
+  if (outline) {
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    if (fill != nullptr) DeleteObject(fill);
+    SetROP2(dc, (context->mode & ModeInvert) != 0 ? R2_NOT : R2_COPYPEN);
+  }
+  return done;
+}
+
 void PaintPixelColor(DrawContext* context, int32_t x, int32_t y, Colour colour) {
   const int32_t format = context->pixelFormat;
   if (context->targetKind != TargetLockableSurface || !WritesDirectly(format)) {
@@ -213,10 +237,6 @@ BOOL PaintTextAngled(DrawContext* context, int32_t, int32_t, const WCHAR* text, 
   return FALSE;
 }
 BOOL PaintEllipse(DrawContext* context, int32_t, int32_t, int32_t, int32_t) {
-  RegainDc(context);
-  return FALSE;
-}
-BOOL PaintFloodFill(DrawContext* context, int32_t, int32_t, Colour) {
   RegainDc(context);
   return FALSE;
 }

@@ -247,6 +247,30 @@ TEST_F(DrawDriverTest, LinesDrawBothEndPoints) {
   context->slots.ApplyMode(context, 0);
 }
 
+// Inside a red outline on white: the area of the colour found at the point,
+// or the area up to a border colour; in outline mode too, and a point off
+// the target fills nothing.
+TEST_F(DrawDriverTest, FloodFillsTheAreaOfAColourOrUpToABorder) {
+  for (int32_t mode : {0, ModeOutline}) {
+    for (Colour border : {Colour{-1}, Colour{Red}}) {
+      const std::string name = std::to_string(mode) + "," + std::to_string(border);
+      surface.FillRaw(White);
+      context->slots.ApplyMode(context, ModeOutline);
+      DrawFillRect(10, 10, 20, 20, Red);
+      context->slots.ApplyMode(context, mode);
+      UseColour(Blue);
+      EXPECT_TRUE(context->slots.PaintFloodFill(context, 15, 15, border)) << name;
+      EXPECT_TRUE(SamePicture(surface.Picture(), Outline().Fill(11, 11, 29, 29, SwapRedBlue(Blue)), name));
+      EXPECT_FALSE(context->slots.PaintFloodFill(context, -1, 15, border)) << name;
+      EXPECT_EQ(context->mode, mode);
+    }
+  }
+  // The mode is back: a rectangle in outline mode is still only an outline.
+  surface.FillRaw(White);
+  DrawFillRect(10, 10, 20, 20, Red);
+  EXPECT_TRUE(SamePicture(surface.Picture(), Outline(), "outline after the fill"));
+}
+
 TEST_F(DrawDriverTest, LockedPixelsAndRegainedDcRoundTrip) {
   DrawFillRect(0, 0, 10, 10, Red);
   EXPECT_EQ(context->slots.PixelFormatCode(context), PixelFormat8888);

@@ -60,6 +60,13 @@ TEST_F(DrawObjectsTest, SessionDeletesEveryObjectItMadeOnce) {
   DrawFillRect(1, 1, 10, 10, 0x123456);
   EXPECT_EQ(Brushes(), 2u);
   EXPECT_EQ(Pens(), 2u);
+  // The brush a fill makes for itself in outline mode goes with the fill;
+  // lines make nothing.
+  EXPECT_TRUE(context->slots.PaintFloodFill(context, 30, 30, -1));
+  context->slots.PaintLine(context, 0, 0, 20, 9);
+  EXPECT_EQ(Brushes(), 2u);
+  EXPECT_EQ(Pens(), 2u);
+  EXPECT_EQ(context->mode, ModeOutline | ModeInvert);
   context->slots.ApplyMode(context, 0);
   EXPECT_EQ(Brushes(), 2u);
   EXPECT_EQ(Pens(), 2u);

@@ -146,6 +146,39 @@ void Pixels(HDC dc, Random& random) {
   for (int n = random.Int(1, 6); n > 0; --n) SetPixelV(dc, Coordinate(random, kWidth), Coordinate(random, kHeight), Colour(random));
 }
 
+// A scene of overlapping outlines and boxes in a few colours, then a fill
+// from a point: of the area in the colour found there (now and then in a
+// colour not there), or of the area up to a border colour.
+void FloodFills(HDC dc, Random& random) {
+  static const COLORREF borders[] = {RGB(0xFF, 0, 0), RGB(0, 0, 0xFF), RGB(0x20, 0x40, 0x60)};
+  for (int n = random.Int(2, 6); n > 0; --n) {
+    const COLORREF colour = borders[random.Int(0, 2)];
+    HPEN pen = CreatePen(PS_SOLID, 0, colour);
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(random.OneIn(3) ? WHITE_BRUSH : NULL_BRUSH));
+    const int left = Near(random, kWidth), top = Near(random, kHeight);
+    const int right = Near(random, kWidth), bottom = Near(random, kHeight);
+    if (random.OneIn(2)) {
+      Rectangle(dc, left, top, right, bottom);
+    } else {
+      const POINT points[3] = {{left, top}, {right, bottom}, {Near(random, kWidth), Near(random, kHeight)}};
+      Polygon(dc, points, 3);
+    }
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+    DeleteObject(pen);
+  }
+  Tools tools(dc, random);
+  const int x = random.OneIn(20) ? Coordinate(random, kWidth) : Near(random, kWidth);
+  const int y = random.OneIn(20) ? Coordinate(random, kHeight) : Near(random, kHeight);
+  if (random.OneIn(2)) {
+    const COLORREF there = GetPixel(dc, x, y);
+    ExtFloodFill(dc, x, y, there != CLR_INVALID && !random.OneIn(10) ? there : Colour(random), FLOODFILLSURFACE);
+  } else {
+    ExtFloodFill(dc, x, y, borders[random.Int(0, 2)], FLOODFILLBORDER);
+  }
+}
+
 // FNV-1a over the pixel bytes, row by row (rows hold no padding here).
 uint32_t Hash(const Canvas& canvas) {
   canvas.Raw(0, 0);
@@ -212,7 +245,8 @@ INSTANTIATE_TEST_SUITE_P(Shapes, GdiTable,
                          ::testing::Values(Primitive{"Rectangle", Rectangles, kRectangleHashes},
                                            Primitive{"Polygon", Polygons, kPolygonHashes},
                                            Primitive{"Line", Lines, kLineHashes},
-                                           Primitive{"Pixel", Pixels, kPixelHashes}),
+                                           Primitive{"Pixel", Pixels, kPixelHashes},
+                                           Primitive{"FloodFill", FloodFills, kFloodFillHashes}),
                          [](const ::testing::TestParamInfo<Primitive>& info) { return std::string(info.param.name); });
 
 }  // namespace

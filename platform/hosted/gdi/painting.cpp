@@ -141,6 +141,23 @@ BOOL WINAPI LineTo(HDC handle, int x, int y) {
   return TRUE;
 }
 
+// The brush over the area around (x, y) of the colour's pixel
+// (FLOODFILLSURFACE) or up to it (FLOODFILLBORDER); FALSE when the point is
+// off the bitmap or not in such an area.
+BOOL WINAPI ExtFloodFill(HDC handle, int x, int y, COLORREF color, UINT type) {
+  gdi::Paint paint;
+  if (!gdi::StartPaint(handle, paint) || paint.target == nullptr || !paint.Inside(x, y)) return FALSE;
+  const uint32_t pixel = paint.funcs->colorToPixel(color);
+  const bool untilBorder = type != FLOODFILLSURFACE;
+  if ((paint.funcs->getPixel(*paint.target, x, y) == pixel) == untilBorder) return FALSE;
+  static thread_local std::vector<RECT> spans;
+  spans.clear();
+  gdi::FloodSpans(*paint.target, *paint.funcs, x, y, pixel, untilBorder, spans);
+  if (paint.brush)
+    paint.funcs->solidRects(*paint.target, spans.data(), static_cast<int>(spans.size()), paint.brushMasks);
+  return TRUE;
+}
+
 BOOL WINAPI PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop) {
   gdi::Paint paint;
   if (!gdi::StartPaint(handle, paint)) return FALSE;

@@ -255,4 +255,31 @@ void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<
   }
 }
 
+void FloodSpans(const Bitmap& b, const PrimitiveFuncs& funcs, int x, int y, uint32_t pixel, bool untilBorder,
+                std::vector<RECT>& spans) {
+  // Taken pixels are marked so that no span is found twice; the area is
+  // found whole before anything is painted, as it is drawn over.
+  std::vector<uint8_t> taken(static_cast<size_t>(b.width) * b.height);
+  auto inArea = [&](int px, int py) {
+    return !taken[static_cast<size_t>(py) * b.width + px] && (funcs.getPixel(b, px, py) == pixel) != untilBorder;
+  };
+  std::vector<POINT> seeds = {{x, y}};
+  while (!seeds.empty()) {
+    const POINT seed = seeds.back();
+    seeds.pop_back();
+    if (!inArea(seed.x, seed.y)) continue;
+    int left = seed.x, right = seed.x + 1;
+    while (left > 0 && inArea(left - 1, seed.y)) --left;
+    while (right < b.width && inArea(right, seed.y)) ++right;
+    std::fill_n(taken.begin() + static_cast<ptrdiff_t>(seed.y) * b.width + left, right - left, 1);
+    spans.push_back({left, seed.y, right, seed.y + 1});
+    // A seed at the start of each run of the area next to the span.
+    for (int row : {seed.y - 1, seed.y + 1}) {
+      if (row < 0 || row >= b.height) continue;
+      for (int px = left; px < right; ++px)
+        if (inArea(px, row) && (px == left || !inArea(px - 1, row))) seeds.push_back({px, row});
+    }
+  }
+}
+
 }  // namespace gdi

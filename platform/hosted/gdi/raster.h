@@ -52,4 +52,11 @@ const PrimitiveFuncs& PrimitivesFor(PixelFormat format);
 // alternate (even-odd) rule, appended to spans top to bottom.
 void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<RECT>& spans);
 
+// The spans, one row high, of the area that reaches (x, y) through
+// neighbours side by side or one above the other, each of whose pixels is
+// `pixel` (or, with `untilBorder`, is not), appended to spans. (x, y) lies
+// inside the bitmap and belongs to the area.
+void FloodSpans(const Bitmap& bitmap, const PrimitiveFuncs& funcs, int x, int y, uint32_t pixel, bool untilBorder,
+                std::vector<RECT>& spans);
+
 }  // namespace gdi

@@ -177,4 +177,7 @@ BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom);
 BOOL WINAPI Polygon(HDC dc, const POINT* points, int count);
 BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT previous);
 BOOL WINAPI LineTo(HDC dc, int x, int y);
+#define FLOODFILLBORDER 0
+#define FLOODFILLSURFACE 1
+BOOL WINAPI ExtFloodFill(HDC dc, int x, int y, COLORREF color, UINT type);
 BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
