@@ -19,6 +19,12 @@ Colour ApplyBackColor(DrawContext* context, Colour colour) {
   return static_cast<Colour>(SetBkColor(context->dc, Ref(colour)));
 }
 
+// Corners a caller's values put far off: added in unsigned, so that a sum
+// past the 32-bit range wraps as the platform's own arithmetic would
+// instead of being undefined behaviour.
+int32_t Sum(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
+int32_t Less(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
+
 BOOL PaintRect(DrawContext* context, int32_t x, int32_t y, int32_t w, int32_t h) {
   RegainDc(context);
   // A rectangle one pixel each way would be drawn by the pen's outline
@@ -28,11 +34,57 @@ BOOL PaintRect(DrawContext* context, int32_t x, int32_t y, int32_t w, int32_t h)
     const int32_t py = h == 1 ? y : y - 1;
     return SetPixelV(context->dc, px, py, Ref(context->color));
   }
-  // The platform orders the corners; adding in unsigned keeps a far-off
-  // corner from being undefined behaviour.
-  const auto right = static_cast<int32_t>(static_cast<uint32_t>(x) + static_cast<uint32_t>(w));
-  const auto bottom = static_cast<int32_t>(static_cast<uint32_t>(y) + static_cast<uint32_t>(h));
-  return Rectangle(context->dc, x, y, right, bottom);
+  // The platform orders the corners.
+  return Rectangle(context->dc, x, y, Sum(x, w), Sum(y, h));
+}
+
+BOOL PaintRoundRect(DrawContext* context, int32_t x, int32_t y, int32_t w, int32_t h, int32_t rx, int32_t ry) {
+  RegainDc(context);
+  return RoundRect(context->dc, x, y, Sum(x, w), Sum(y, h), Sum(rx, rx), Sum(ry, ry));
+}
+
+// The ellipse with radii rx and ry about (x, y), its box one pixel wider
+// and higher than the radii make it so that (x, y) is its centre pixel.
+BOOL EllipseAbout(DrawContext* context, int32_t x, int32_t y, int32_t rx, int32_t ry) {
+  return Ellipse(context->dc, Less(x, rx), Less(y, ry), Sum(Sum(x, rx), 1), Sum(Sum(y, ry), 1));
+}
+
+// Radius 1 is the four neighbours, and the centre unless outlined; radius
+// 0 is the centre pixel, then the platform's ellipse of one pixel.
+BOOL PaintCircle(DrawContext* context, int32_t x, int32_t y, int32_t r) {
+  RegainDc(context);
+  HDC dc = context->dc;
+  const COLORREF colour = Ref(context->color);
+  if (r == 1) {
+    SetPixelV(dc, x, Less(y, 1), colour);
+    SetPixelV(dc, x, Sum(y, 1), colour);
+    SetPixelV(dc, Less(x, 1), y, colour);
+    const BOOL done = SetPixelV(dc, Sum(x, 1), y, colour);
+    return (context->mode & ModeOutline) != 0 ? done : SetPixelV(dc, x, y, colour);
+  }
+  if (r == 0) SetPixelV(dc, x, y, colour);
+  return EllipseAbout(context, x, y, r, r);
+}
+
+// Radii of 0 and 1 are drawn pixel by pixel: a radius of 1 adds the two
+// neighbours on its axis; the centre is left out only in outline mode with
+// both radii nonzero.
+BOOL PaintEllipse(DrawContext* context, int32_t x, int32_t y, int32_t rx, int32_t ry) {
+  RegainDc(context);
+  if (rx > 1 || ry > 1) return EllipseAbout(context, x, y, rx, ry);
+  HDC dc = context->dc;
+  const COLORREF colour = Ref(context->color);
+  BOOL done = TRUE;
+  if (rx == 1) {
+    SetPixelV(dc, Less(x, 1), y, colour);
+    done = SetPixelV(dc, Sum(x, 1), y, colour);
+  }
+  if (ry == 1) {
+    SetPixelV(dc, x, Less(y, 1), colour);
+    done = SetPixelV(dc, x, Sum(y, 1), colour);
+  }
+  if ((context->mode & ModeOutline) == 0 || rx == 0 || ry == 0) done = SetPixelV(dc, x, y, colour);
+  return done;
 }
 
 void* MapPixels(DrawContext* context) {
@@ -206,14 +258,6 @@ bool EmptyText(const WCHAR* text) { return text == nullptr || text[0] == 0; }
 // rectangles, ellipses, text, fonts, flood fill, lines, bitmaps and
 // blending) beyond those every lane has today. They regain the device
 // context as drawing slots do, draw nothing and report 0.
-BOOL PaintRoundRect(DrawContext* context, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {
-  RegainDc(context);
-  return FALSE;
-}
-BOOL PaintCircle(DrawContext* context, int32_t, int32_t, int32_t) {
-  RegainDc(context);
-  return FALSE;
-}
 void ApplyFont(DrawContext* context, HFONT) { RegainDc(context); }
 BOOL PaintImage(DrawContext* context, HANDLE, int32_t, int32_t) {
   RegainDc(context);
@@ -233,10 +277,6 @@ int32_t PaintText(DrawContext* context, int32_t, int32_t, const WCHAR*) {
 }
 BOOL PaintTextAngled(DrawContext* context, int32_t, int32_t, const WCHAR* text, float) {
   if (EmptyText(text)) return FALSE;
-  RegainDc(context);
-  return FALSE;
-}
-BOOL PaintEllipse(DrawContext* context, int32_t, int32_t, int32_t, int32_t) {
   RegainDc(context);
   return FALSE;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "drawing/test_target.h"
 #include "support/test_support.h"
@@ -269,6 +270,62 @@ TEST_F(DrawDriverTest, FloodFillsTheAreaOfAColourOrUpToABorder) {
   surface.FillRaw(White);
   DrawFillRect(10, 10, 20, 20, Red);
   EXPECT_TRUE(SamePicture(surface.Picture(), Outline(), "outline after the fill"));
+}
+
+// Circles and ellipses of radius 0 and 1 are drawn pixel by pixel: the
+// neighbours a radius of 1 reaches, and the centre unless outline mode
+// leaves it out.
+TEST_F(DrawDriverTest, SmallCirclesAndEllipsesAreTheirPixels) {
+  using Offsets = std::vector<POINT>;
+  const Offsets centre = {{0, 0}}, across = {{-1, 0}, {0, 0}, {1, 0}}, down = {{0, -1}, {0, 0}, {0, 1}};
+  const Offsets plus = {{0, -1}, {-1, 0}, {0, 0}, {1, 0}, {0, 1}}, ring = {{0, -1}, {-1, 0}, {1, 0}, {0, 1}};
+  const struct {
+    bool circle;
+    int32_t rx, ry, mode;
+    Offsets lit;
+  } cases[] = {
+      {true, 0, 0, 0, centre},           {true, 0, 0, ModeOutline, centre},  {true, 1, 1, 0, plus},
+      {true, 1, 1, ModeOutline, ring},   {false, 0, 0, 0, centre},           {false, 0, 0, ModeOutline, centre},
+      {false, 1, 0, 0, across},          {false, 1, 0, ModeOutline, across}, {false, 0, 1, ModeOutline, down},
+      {false, 1, 1, 0, plus},            {false, 1, 1, ModeOutline, ring},
+  };
+  for (const auto& c : cases) {
+    const std::string name = std::string(c.circle ? "circle " : "ellipse ") + std::to_string(c.rx) + "," +
+                             std::to_string(c.ry) + (c.mode != 0 ? " outline" : "");
+    surface.FillRaw(White);
+    context->slots.ApplyMode(context, c.mode);
+    UseColour(Red);
+    if (c.circle) EXPECT_TRUE(context->slots.PaintCircle(context, 100, 50, c.rx)) << name;
+    else EXPECT_TRUE(context->slots.PaintEllipse(context, 100, 50, c.rx, c.ry)) << name;
+    Picture expected(640, 480, White);
+    for (const POINT& p : c.lit) expected.at(100 + p.x, 50 + p.y) = SwapRedBlue(Red);
+    EXPECT_TRUE(SamePicture(surface.Picture(), expected, name));
+  }
+  context->slots.ApplyMode(context, 0);
+}
+
+// Larger radii go to the platform's ellipse in the box about the centre,
+// and a rounded rectangle's corner radii are doubled into its ellipse.
+TEST_F(DrawDriverTest, LargerShapesAreThePlatformsOwn) {
+  UseColour(Red);
+  context->slots.PaintCircle(context, 100, 50, 7);
+  const Picture circle = surface.Picture();
+  surface.FillRaw(White);
+  Ellipse(surface.dc, 93, 43, 108, 58);
+  EXPECT_TRUE(SamePicture(circle, surface.Picture(), "circle"));
+  surface.FillRaw(White);
+  context->slots.PaintEllipse(context, 100, 50, 9, 4);
+  const Picture ellipse = surface.Picture();
+  surface.FillRaw(White);
+  Ellipse(surface.dc, 91, 46, 110, 55);
+  EXPECT_TRUE(SamePicture(ellipse, surface.Picture(), "ellipse"));
+  surface.FillRaw(White);
+  context->slots.PaintRoundRect(context, 10, 20, 40, 30, 6, 5);
+  const Picture rounded = surface.Picture();
+  surface.FillRaw(White);
+  RoundRect(surface.dc, 10, 20, 50, 50, 12, 10);
+  EXPECT_TRUE(SamePicture(rounded, surface.Picture(), "rounded rectangle"));
+  EXPECT_GT(surface.CountOther(White), 0);
 }
 
 TEST_F(DrawDriverTest, LockedPixelsAndRegainedDcRoundTrip) {

@@ -61,9 +61,12 @@ TEST_F(DrawObjectsTest, SessionDeletesEveryObjectItMadeOnce) {
   EXPECT_EQ(Brushes(), 2u);
   EXPECT_EQ(Pens(), 2u);
   // The brush a fill makes for itself in outline mode goes with the fill;
-  // lines make nothing.
+  // lines and shapes make nothing.
   EXPECT_TRUE(context->slots.PaintFloodFill(context, 30, 30, -1));
   context->slots.PaintLine(context, 0, 0, 20, 9);
+  context->slots.PaintCircle(context, 20, 20, 6);
+  context->slots.PaintEllipse(context, 20, 20, 1, 1);
+  context->slots.PaintRoundRect(context, 2, 2, 30, 20, 4, 4);
   EXPECT_EQ(Brushes(), 2u);
   EXPECT_EQ(Pens(), 2u);
   EXPECT_EQ(context->mode, ModeOutline | ModeInvert);

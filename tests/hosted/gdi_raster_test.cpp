@@ -210,3 +210,23 @@ TEST(GdiHandles, ReusedSlotDoesNotReviveAnOldHandle) {
 }
 
 }  // namespace
+
+namespace {
+
+// Ellipses and rounded rectangles across the whole coordinate range end
+// at once, under the sanitizers too: a corner arc over 2^19 pixels each way
+// is refused (FALSE) and leaves the bitmap as it was, where Windows would
+// draw its visible part.
+TEST(FarShapes, HugeArcsAreRefusedAndDrawNothing) {
+  pixels::Canvas canvas(16, 12, D3DFMT_X8R8G8B8);
+  canvas.FillRaw(0x123456);
+  SelectObject(canvas.dc, GetStockObject(WHITE_BRUSH));
+  EXPECT_FALSE(Ellipse(canvas.dc, INT_MIN, INT_MIN, INT_MAX, INT_MAX));
+  EXPECT_FALSE(RoundRect(canvas.dc, INT_MIN, -5, INT_MAX, 20, INT_MAX, INT_MAX));
+  EXPECT_EQ(canvas.CountOther(0x123456), 0);
+  // Up to the limit they are drawn.
+  EXPECT_TRUE(Ellipse(canvas.dc, -(1 << 18), -(1 << 18), 1 << 18, 1 << 18));
+  EXPECT_EQ(canvas.CountOther(0x123456), 16 * 12);
+}
+
+}  // namespace

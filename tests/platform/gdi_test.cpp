@@ -211,6 +211,28 @@ TEST(GdiShapes, BadDeviceContextsAndPointListsFail) {
   EXPECT_FALSE(Polygon(canvas.dc, points, 0));
   EXPECT_TRUE(Polygon(canvas.dc, points, 3));
   EXPECT_TRUE(Rectangle(canvas.dc, 0, 0, 2, 2));
+  for (HDC bad : {static_cast<HDC>(nullptr), gone, reinterpret_cast<HDC>(brush)}) {
+    EXPECT_FALSE(Ellipse(bad, 0, 0, 5, 5));
+    EXPECT_FALSE(RoundRect(bad, 0, 0, 5, 5, 3, 3));
+    EXPECT_FALSE(MoveToEx(bad, 1, 1, nullptr));
+    EXPECT_FALSE(LineTo(bad, 2, 2));
+    EXPECT_FALSE(ExtFloodFill(bad, 1, 1, 0, FLOODFILLSURFACE));
+  }
+  // A fill from off the bitmap, or from a point that is not in the area
+  // asked for, fills nothing and fails.
+  EXPECT_FALSE(ExtFloodFill(canvas.dc, -1, 0, 0, FLOODFILLSURFACE));
+  EXPECT_FALSE(ExtFloodFill(canvas.dc, 0, 4, 0, FLOODFILLBORDER));
+  EXPECT_FALSE(ExtFloodFill(canvas.dc, 3, 3, RGB(1, 2, 3), FLOODFILLSURFACE));
+  EXPECT_FALSE(ExtFloodFill(canvas.dc, 3, 3, GetPixel(canvas.dc, 3, 3), FLOODFILLBORDER));
+  // The previous position comes back.
+  POINT previous = {-1, -1};
+  EXPECT_TRUE(MoveToEx(canvas.dc, 3, 1, nullptr));
+  EXPECT_TRUE(MoveToEx(canvas.dc, 0, 2, &previous));
+  EXPECT_EQ(previous.x, 3);
+  EXPECT_EQ(previous.y, 1);
+  // Degenerate boxes draw nothing and succeed.
+  EXPECT_TRUE(Ellipse(canvas.dc, 2, 2, 2, 9));
+  EXPECT_TRUE(RoundRect(canvas.dc, 1, 3, 9, 3, 4, 4));
   DeleteObject(brush);
 }
 

@@ -3,6 +3,8 @@
 // says which spans, lines or pixels to touch and hands them to the
 // primitives of the surface's format.
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -10,6 +12,10 @@
 
 namespace gdi {
 namespace {
+
+// The largest corner arc drawn, in pixels each way: its stepping error
+// grows as the cube of its size and must stay within 64 bits.
+constexpr long long kLargestArc = 1 << 19;
 
 // A pen or brush record's colour as a pixel and masks; false for a null one.
 template <typename T>
@@ -119,6 +125,44 @@ BOOL WINAPI Polygon(HDC handle, const POINT* points, int count) {
       paint.funcs->solidLine(*paint.target, points[i], points[(i + 1) % count], paint.clip, paint.penMasks);
   }
   return TRUE;
+}
+
+// Corners rounded by arcs of a cornerWidth x cornerHeight ellipse (no
+// larger than the box); corners too small to round give a rectangle.
+BOOL WINAPI RoundRect(HDC handle, int left, int top, int right, int bottom, int cornerWidth, int cornerHeight) {
+  gdi::Paint paint;
+  if (!gdi::StartPaint(handle, paint)) return FALSE;
+  if (paint.target == nullptr) return TRUE;
+  const long long boxWidth = std::llabs(static_cast<long long>(right) - left);
+  const long long boxHeight = std::llabs(static_cast<long long>(bottom) - top);
+  if (boxWidth == 0 || boxHeight == 0) return TRUE;
+  const long long w = std::min(boxWidth, std::llabs(static_cast<long long>(cornerWidth)));
+  const long long h = std::min(boxHeight, std::llabs(static_cast<long long>(cornerHeight)));
+  if (w <= 2 || h <= 2) return Rectangle(handle, left, top, right, bottom);
+  if (w > gdi::kLargestArc || h > gdi::kLargestArc) return FALSE;
+  const RECT box = {std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)};
+  static thread_local std::vector<RECT> spans;
+  static thread_local std::vector<POINT> outline;
+  // The inside first, the outline over it, as for polygons.
+  if (paint.brush) {
+    spans.clear();
+    gdi::RoundRectSpans(box, static_cast<int>(w), static_cast<int>(h), spans);
+    if (!spans.empty()) paint.FillRects(spans.data(), static_cast<int>(spans.size()), paint.brushMasks);
+  }
+  if (paint.pen) {
+    gdi::RoundRectOutline(box, static_cast<int>(w), static_cast<int>(h), outline);
+    for (size_t i = 0; i < outline.size(); ++i)
+      paint.funcs->solidLine(*paint.target, outline[i], outline[(i + 1) % outline.size()], paint.clip, paint.penMasks);
+  }
+  return TRUE;
+}
+
+// The ellipse inside the box: a rounded rectangle that is all corner.
+BOOL WINAPI Ellipse(HDC handle, int left, int top, int right, int bottom) {
+  const auto span = [](int from, int to) {
+    return static_cast<int>(std::clamp<long long>(static_cast<long long>(to) - from, INT_MIN, INT_MAX));
+  };
+  return RoundRect(handle, left, top, right, bottom, span(left, right), span(top, bottom));
 }
 
 BOOL WINAPI MoveToEx(HDC handle, int x, int y, LPPOINT previous) {

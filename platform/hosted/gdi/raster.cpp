@@ -282,4 +282,80 @@ void FloodSpans(const Bitmap& b, const PrimitiveFuncs& funcs, int x, int y, uint
   }
 }
 
+namespace {
+
+// Steps around a quarter of a w x h ellipse by the sign of its implicit
+// equation's error, one pixel at a time: x moves in from the right, y down
+// from the middle row, whichever (or both) keeps the error smallest. The
+// error terms grow with the square of the size, so they are 64-bit.
+class QuarterArc {
+ public:
+  QuarterArc(long long w, long long h)
+      : a_(w - 1), b_(h - 1), asq_(8 * a_ * a_), bsq_(8 * b_ * b_), dx_(4 * b_ * b_ * (1 - a_)),
+        dy_(4 * a_ * a_ * (1 + b_ % 2)), err_(dx_ + dy_ + a_ * a_ * (b_ % 2)) {}
+  // Which way the next step goes: x in, y down, or both.
+  void Step(bool* inward, bool* down) {
+    const long long twice = 2 * err_;
+    *inward = twice >= dx_;
+    *down = twice <= dy_;
+    if (*inward) err_ += dx_ += bsq_;
+    if (*down) err_ += dy_ += asq_;
+  }
+
+ private:
+  long long a_, b_, asq_, bsq_, dx_, dy_, err_;
+};
+
+}  // namespace
+
+void RoundRectOutline(const RECT& box, int w, int h, std::vector<POINT>& points) {
+  // The quarter from the right end of the middle row round to the middle
+  // column, placed in the box's top right corner, drawn upwards.
+  points.clear();
+  QuarterArc arc(w, h);
+  for (int x = w - 1, y = h / 2; x >= w / 2;) {
+    points.push_back({box.right - w + x, box.top + h - 1 - y});
+    bool inward, down;
+    arc.Step(&inward, &down);
+    x -= inward;
+    y += down;
+  }
+  // Mirrored left to right, then top to bottom; a point on the axis of a
+  // box only as wide (or high) as the ellipse, with an odd size, is kept once.
+  const auto mirror = [&](bool once, auto reflect) {
+    const size_t count = points.size();
+    const size_t end = 2 * count - 1 - (once ? 1 : 0);
+    points.resize(end + 1);
+    for (size_t i = 0; i < count; ++i) points[end - i] = reflect(points[i]);
+  };
+  mirror(w % 2 != 0 && w == box.right - box.left,
+         [&](POINT p) { return POINT{box.left + box.right - 1 - p.x, p.y}; });
+  mirror(h % 2 != 0 && h == box.bottom - box.top,
+         [&](POINT p) { return POINT{p.x, box.top + box.bottom - 1 - p.y}; });
+}
+
+void RoundRectSpans(const RECT& box, int w, int h, std::vector<RECT>& spans) {
+  // Each row's ends, from the middle row down; the rows above mirror them.
+  std::vector<std::pair<LONG, LONG>> ends(static_cast<size_t>(h) + 1, {0, 0});
+  QuarterArc arc(w, h);
+  int x = 0, y = h / 2;
+  ends[y] = {box.left, box.right};
+  while (x <= w / 2) {
+    bool inward, down;
+    arc.Step(&inward, &down);
+    x += inward;
+    if (down && ++y < h + 1) ends[y] = {box.left + x, box.right - x};
+  }
+  // An ellipse much taller than wide runs out of columns before rows: its
+  // tips keep the last, narrowest span.
+  for (int row = y + 1; row < h; ++row) ends[row] = ends[y];
+  for (int i = 0; i < h; ++i) {
+    const auto [left, right] = ends[i < h / 2 ? h - 1 - i : i];
+    const LONG top = i < h / 2 ? box.top + i : box.bottom - h + i;
+    // The middle row reaches up to the top arc's last row.
+    const LONG first = i == h / 2 ? box.top + h / 2 : top;
+    if (left < right) spans.push_back({left, first, right, top + 1});
+  }
+}
+
 }  // namespace gdi

@@ -52,6 +52,13 @@ const PrimitiveFuncs& PrimitivesFor(PixelFormat format);
 // alternate (even-odd) rule, appended to spans top to bottom.
 void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<RECT>& spans);
 
+// A rounded rectangle in box (ordered, at least 3 x 3) with corner arcs of
+// a w x h ellipse (3 <= w <= box width, 3 <= h <= box height): the points
+// of its closed outline, in drawing order, and the spans, one row high and
+// not clipped, that its inside covers.
+void RoundRectOutline(const RECT& box, int w, int h, std::vector<POINT>& points);
+void RoundRectSpans(const RECT& box, int w, int h, std::vector<RECT>& spans);
+
 // The spans, one row high, of the area that reaches (x, y) through
 // neighbours side by side or one above the other, each of whose pixels is
 // `pixel` (or, with `untilBorder`, is not), appended to spans. (x, y) lies

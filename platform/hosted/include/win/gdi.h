@@ -176,6 +176,8 @@ COLORREF WINAPI GetPixel(HDC dc, int x, int y);
 BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom);
 BOOL WINAPI Polygon(HDC dc, const POINT* points, int count);
 BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT previous);
+BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom);
+BOOL WINAPI RoundRect(HDC dc, int left, int top, int right, int bottom, int cornerWidth, int cornerHeight);
 BOOL WINAPI LineTo(HDC dc, int x, int y);
 #define FLOODFILLBORDER 0
 #define FLOODFILLSURFACE 1
