@@ -25,16 +25,6 @@ constexpr COLORREF kRed = RGB(0xFF, 0x00, 0x00);
 constexpr COLORREF kBlue = RGB(0x00, 0x00, 0xFF);
 constexpr D3DFORMAT kFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5};
 
-// FNV-1a over the pixel bytes, row by row (rows hold no padding here).
-uint32_t Hash(const Canvas& canvas) {
-  canvas.Raw(0, 0);
-  const auto* bytes = static_cast<const uint8_t*>(canvas.bits);
-  uint32_t hash = 2166136261u;
-  for (int i = 0; i < kWidth * kHeight * pixels::BytesPerPixel(canvas.format); ++i)
-    hash = (hash ^ bytes[i]) * 16777619u;
-  return hash;
-}
-
 struct Scene {
   const char* name;
   void (*draw)(HDC dc);
@@ -238,7 +228,7 @@ TEST(GdiGolden, ScenesCoverExactlyThePixelsWindowsCovers) {
       FillRect(canvas.dc, &all, background);
       DeleteObject(background);
       scene.draw(canvas.dc);
-      const uint32_t hash = Hash(canvas);
+      const uint32_t hash = canvas.Hash();
       if (dump || hash != scene.expected[f]) {
         const std::string path = pixels::OutputPath(name, "actual");
         const bool written = pixels::WritePng(path, canvas.Picture());

@@ -219,16 +219,6 @@ void FloodFills(HDC dc, Random& random) {
   }
 }
 
-// FNV-1a over the pixel bytes, row by row (rows hold no padding here).
-uint32_t Hash(const Canvas& canvas) {
-  canvas.Raw(0, 0);
-  const auto* bytes = static_cast<const uint8_t*>(canvas.bits);
-  uint32_t hash = 2166136261u;
-  for (int i = 0; i < kWidth * kHeight * pixels::BytesPerPixel(canvas.format); ++i)
-    hash = (hash ^ bytes[i]) * 16777619u;
-  return hash;
-}
-
 // Four bands of colour for raster operations that read the destination.
 void Background(HDC dc) {
   static const COLORREF bands[] = {RGB(0x20, 0x40, 0x60), RGB(0xF0, 0xE0, 0x10), RGB(0x80, 0x80, 0x80),
@@ -266,7 +256,7 @@ TEST_P(GdiTable, CoverExactlyThePixelsWindowsCovers) {
       // or run alone without moving the others.
       Random random(0xC0BE000000000000ull + static_cast<uint64_t>(c));
       primitive.draw(canvas.dc, random);
-      hashes[f] = Hash(canvas);
+      hashes[f] = canvas.Hash();
       if (!record && hashes[f] != primitive.expected[c][f] && ++mismatches <= 5) {
         const std::string name = std::string(primitive.name) + "-" + std::to_string(c) + "-" + pixels::Name(kFormats[f]);
         const std::string path = pixels::OutputPath(name, "actual");

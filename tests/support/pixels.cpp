@@ -180,6 +180,16 @@ Canvas::~Canvas() {
   DeleteDC(dc);
 }
 
+uint32_t Canvas::Hash() const {
+  Raw(0, 0);
+  uint32_t hash = 2166136261u;
+  for (int y = 0; y < height; ++y) {
+    const auto* row = static_cast<const uint8_t*>(bits) + static_cast<size_t>(y) * pitch;
+    for (int i = 0; i < width * BytesPerPixel(format); ++i) hash = (hash ^ row[i]) * 16777619u;
+  }
+  return hash;
+}
+
 uint32_t Canvas::Raw(int x, int y) const {
   GetPixel(dc, 0, 0);
   return RawAt(bits, pitch, format, x, y);

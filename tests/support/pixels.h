@@ -62,6 +62,9 @@ class Canvas {
   // a call that answers a value flushes whatever Windows has batched.
   uint32_t Raw(int x, int y) const;
   pixels::Picture Picture() const;
+  // FNV-1a over the bytes of every pixel, row by row (after a GetPixel, so
+  // that what Windows batched is drawn first): what golden tests compare.
+  uint32_t Hash() const;
   // Pixels whose colour bits differ from those of `raw`.
   long CountOther(uint32_t raw) const;
   // Every pixel's colour bits set to one raw value.
