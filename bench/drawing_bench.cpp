@@ -1,7 +1,11 @@
-// The drawing layer on a 640x480 32-bit surface: the frame's clearing fill
-// and a face-sized polygon, each beside a memset of the same bytes.
+// The drawing layer on a 640x480 32-bit surface: the frame's clearing fill,
+// a face-sized polygon and the other shapes, each beside a memset of the
+// bytes it touches.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -128,5 +132,104 @@ void BM_MemsetSquare180(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * Side * Side * 4);
 }
 BENCHMARK(BM_MemsetSquare180);
+
+// Pen and brush of one colour selected into the surface while it lives.
+struct OneColour {
+  OneColour(HDC dc, COLORREF colour)
+      : dc(dc), brush(CreateSolidBrush(colour)), pen(CreatePen(PS_SOLID, 0, colour)),
+        oldBrush(SelectObject(dc, brush)), oldPen(SelectObject(dc, pen)) {}
+  ~OneColour() {
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
+    DeleteObject(brush);
+    DeleteObject(pen);
+  }
+  HDC dc;
+  HBRUSH brush;
+  HPEN pen;
+  HGDIOBJ oldBrush;
+  HGDIOBJ oldPen;
+};
+
+// A filled 400 x 300 ellipse, and a rounded rectangle 200 wide.
+void BM_Ellipse400x300(benchmark::State& state) {
+  BenchSurface surface;
+  OneColour colour(surface.dc, 0x808080);
+  for (auto _ : state) {
+    Ellipse(surface.dc, 120, 90, 520, 390);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * 400 * 300 * 4);
+}
+BENCHMARK(BM_Ellipse400x300);
+
+void BM_RoundRect200x150(benchmark::State& state) {
+  BenchSurface surface;
+  OneColour colour(surface.dc, 0x808080);
+  for (auto _ : state) {
+    RoundRect(surface.dc, 220, 165, 420, 315, 40, 30);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * 200 * 150 * 4);
+}
+BENCHMARK(BM_RoundRect200x150);
+
+// Baseline: memset of the rows of a box of the given size.
+void BM_MemsetBox(benchmark::State& state) {
+  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+  std::vector<unsigned char> frame(static_cast<size_t>(Pitch) * Height);
+  for (auto _ : state) {
+    for (int y = 0; y < h; ++y) std::memset(frame.data() + y * Pitch, 0x80, static_cast<size_t>(w) * 4);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * w * h * 4);
+}
+BENCHMARK(BM_MemsetBox)->Args({400, 300})->Args({200, 150});
+
+// 1,000 one-pixel lines between fixed pseudo-random points on the surface;
+// items are pixels drawn.
+void BM_Lines1000(benchmark::State& state) {
+  BenchSurface surface;
+  OneColour colour(surface.dc, 0x808080);
+  std::vector<POINT> ends(1001);
+  uint32_t seed = 12345;
+  long pixels = 0;
+  for (POINT& p : ends) {
+    seed = seed * 1664525u + 1013904223u;
+    p.x = static_cast<LONG>((seed >> 8) % Width);
+    seed = seed * 1664525u + 1013904223u;
+    p.y = static_cast<LONG>((seed >> 8) % Height);
+  }
+  for (size_t i = 1; i < ends.size(); ++i)
+    pixels += std::max(std::labs(ends[i].x - ends[i - 1].x), std::labs(ends[i].y - ends[i - 1].y));
+  for (auto _ : state) {
+    MoveToEx(surface.dc, ends[0].x, ends[0].y, nullptr);
+    for (size_t i = 1; i < ends.size(); ++i) LineTo(surface.dc, ends[i].x, ends[i].y);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * pixels);
+}
+BENCHMARK(BM_Lines1000);
+
+// A flood fill of the whole surface (it alternates between two colours, so
+// each fill finds the whole surface in the colour at its point).
+void BM_FloodFillSurface(benchmark::State& state) {
+  BenchSurface surface;
+  HBRUSH brushes[2] = {CreateSolidBrush(0x000000), CreateSolidBrush(0xFFFFFF)};
+  HGDIOBJ old = SelectObject(surface.dc, brushes[0]);
+  PatBlt(surface.dc, 0, 0, Width, Height, PATCOPY);
+  int next = 1;
+  for (auto _ : state) {
+    SelectObject(surface.dc, brushes[next]);
+    ExtFloodFill(surface.dc, 320, 240, next != 0 ? 0x000000 : 0xFFFFFF, FLOODFILLSURFACE);
+    next ^= 1;
+    benchmark::ClobberMemory();
+  }
+  SelectObject(surface.dc, old);
+  DeleteObject(brushes[0]);
+  DeleteObject(brushes[1]);
+  state.SetBytesProcessed(state.iterations() * Pitch * Height);
+}
+BENCHMARK(BM_FloodFillSurface);
 
 }  // namespace
