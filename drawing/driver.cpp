@@ -254,10 +254,9 @@ void CloseOutput(DrawContext* context) {
 // Text (empty means a missing string or a zero first unit).
 bool EmptyText(const WCHAR* text) { return text == nullptr || text[0] == 0; }
 
-// Completed with the rest of the driver: these need graphics calls (round
-// rectangles, ellipses, text, fonts, flood fill, lines, bitmaps and
-// blending) beyond those every lane has today. They regain the device
-// context as drawing slots do, draw nothing and report 0.
+// Completed with the rest of the driver: these need graphics calls (text,
+// fonts, bitmaps and blending) beyond those every lane has today. They
+// regain the device context as drawing slots do, draw nothing and report 0.
 void ApplyFont(DrawContext* context, HFONT) { RegainDc(context); }
 BOOL PaintImage(DrawContext* context, HANDLE, int32_t, int32_t) {
   RegainDc(context);
