@@ -229,4 +229,39 @@ TEST(FarShapes, HugeArcsAreRefusedAndDrawNothing) {
   EXPECT_EQ(canvas.CountOther(0x123456), 16 * 12);
 }
 
+// Wide pens between the ends of the coordinate range (where Windows' own
+// arithmetic overflows) draw the band the same line draws between near
+// points, and cost only its visible rows. A 5-pixel pen along x = y
+// covers [y - 4, y + 4) on each row (its sides lie 2 pixels off the
+// diagonal, rounded each way); along a row or column, the width centred
+// with the odd pixel above or left.
+TEST(FarShapes, WidePensAcrossTheWholeRangeDrawTheirVisibleBand) {
+  struct Case {
+    POINT from, to;
+    int width;
+    bool (*covers)(int x, int y);
+  };
+  const Case cases[] = {
+      {{INT_MIN, INT_MIN}, {INT_MAX, INT_MAX}, 5, [](int x, int y) { return x >= y - 4 && x < y + 4; }},
+      {{INT_MAX, INT_MAX}, {INT_MIN, INT_MIN}, 5, [](int x, int y) { return x >= y - 4 && x < y + 4; }},
+      {{-100, -100}, {100, 100}, 5, [](int x, int y) { return x >= y - 4 && x < y + 4; }},
+      {{INT_MIN, 5}, {INT_MAX, 5}, 4, [](int, int y) { return y >= 3 && y < 7; }},
+      {{7, INT_MAX}, {7, INT_MIN}, 3, [](int x, int) { return x >= 6 && x < 9; }},
+  };
+  for (const Case& c : cases) {
+    pixels::Canvas canvas(16, 12, D3DFMT_X8R8G8B8);
+    canvas.FillRaw(0);
+    HPEN pen = CreatePen(PS_SOLID, c.width, RGB(255, 255, 255));
+    HGDIOBJ old = SelectObject(canvas.dc, pen);
+    MoveToEx(canvas.dc, c.from.x, c.from.y, nullptr);
+    EXPECT_TRUE(LineTo(canvas.dc, c.to.x, c.to.y));
+    for (int y = 0; y < canvas.height; ++y)
+      for (int x = 0; x < canvas.width; ++x)
+        EXPECT_EQ(canvas.Raw(x, y), c.covers(x, y) ? 0xFFFFFFu : 0u)
+            << "(" << x << ", " << y << ") of the line from (" << c.from.x << ", " << c.from.y << ")";
+    SelectObject(canvas.dc, old);
+    DeleteObject(pen);
+  }
+}
+
 }  // namespace

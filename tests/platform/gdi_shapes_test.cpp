@@ -1,9 +1,9 @@
 // Which pixels each drawing call covers, over a table of cases generated
 // from a fixed seed: sizes from nothing to past the bitmap, inverted
 // corners, points off the bitmap and at the ends of the coordinate range,
-// every raster operation, null and coloured pens and brushes. Each case is
-// drawn in each bitmap format and compared by hash with what Windows GDI
-// draws; the expected hashes were taken under Wine and are kept in
+// every raster operation, null, thin and wide pens, null and coloured
+// brushes. Each case is drawn in each bitmap format and compared by hash
+// with what Windows GDI draws; the expected hashes were taken under Wine and are kept in
 // gdi_shapes_hashes.inc. With CUBE_GDI_RECORD=1 the test prints this lane's
 // hashes in that file's form instead (scripts/record-gdi-hashes).
 #include <gtest/gtest.h>
@@ -78,7 +78,9 @@ class Tools {
  public:
   Tools(HDC dc, Random& random) : dc_(dc) {
     const COLORREF penColour = Colour(random);
-    pen_ = random.OneIn(16) ? nullptr : CreatePen(PS_SOLID, random.Int(0, 1), penColour);
+    // One pen in three is 2 to 5 pixels wide.
+    const int width = random.OneIn(3) ? random.Int(2, 5) : random.Int(0, 1);
+    pen_ = random.OneIn(16) ? nullptr : CreatePen(PS_SOLID, width, penColour);
     // Pen and brush in one colour, as the drawing layer leaves them, or two.
     brush_ = random.OneIn(6) ? nullptr : CreateSolidBrush(random.OneIn(2) ? penColour : Colour(random));
     oldPen_ = SelectObject(dc, pen_ != nullptr ? static_cast<HGDIOBJ>(pen_) : GetStockObject(NULL_PEN));

@@ -191,17 +191,17 @@ uint32_t Canvas::Hash() const {
 }
 
 uint32_t Canvas::Raw(int x, int y) const {
-  GetPixel(dc, 0, 0);
+  GdiFlush();
   return RawAt(bits, pitch, format, x, y);
 }
 
 Picture Canvas::Picture() const {
-  GetPixel(dc, 0, 0);
+  GdiFlush();
   return Picture::FromRaw(bits, pitch, format, width, height);
 }
 
 long Canvas::CountOther(uint32_t raw) const {
-  GetPixel(dc, 0, 0);
+  GdiFlush();
   long count = 0;
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) count += ((RawAt(bits, pitch, format, x, y) ^ raw) & ColourBits(format)) != 0;
@@ -209,7 +209,7 @@ long Canvas::CountOther(uint32_t raw) const {
 }
 
 void Canvas::FillRaw(uint32_t raw) {
-  GetPixel(dc, 0, 0);
+  GdiFlush();
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
       std::memcpy(static_cast<uint8_t*>(bits) + static_cast<ptrdiff_t>(y) * pitch + x * BytesPerPixel(format), &raw,

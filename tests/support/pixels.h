@@ -58,12 +58,12 @@ class Canvas {
   Canvas& operator=(const Canvas&) = delete;
 
   bool usable() const { return dc != nullptr && bitmap != nullptr && bits != nullptr; }
-  // The raw pixel at (x, y), unused bits included. These read after a GetPixel:
-  // a call that answers a value flushes whatever Windows has batched.
+  // The raw pixel at (x, y), unused bits included. These read after
+  // GdiFlush, so that whatever Windows has batched is drawn first.
   uint32_t Raw(int x, int y) const;
   pixels::Picture Picture() const;
-  // FNV-1a over the bytes of every pixel, row by row (after a GetPixel, so
-  // that what Windows batched is drawn first): what golden tests compare.
+  // FNV-1a over the bytes of every pixel, row by row (after GdiFlush):
+  // what golden tests compare.
   uint32_t Hash() const;
   // Pixels whose colour bits differ from those of `raw`.
   long CountOther(uint32_t raw) const;

@@ -83,7 +83,7 @@ void Release(HGDIOBJ handle);
 // Puts handle into a DC's slot, keeping the counts; the previous object.
 HGDIOBJ Swap(HGDIOBJ& slot, HGDIOBJ handle);
 
-// Solid brushes and cosmetic pens: a colour, or nothing.
+// Solid brushes and pens: a colour, or nothing.
 struct Brush {
   COLORREF color = 0;
   bool null = false;
@@ -91,7 +91,7 @@ struct Brush {
 struct Pen {
   COLORREF color = 0;
   bool null = false;
-  int width = 0;  // as asked for; drawn one pixel wide either way
+  int width = 0;  // as asked for; 0 draws one pixel wide
 };
 // Bitmaps: the pixels and, when they are ours, the block to free.
 struct BitmapObject {
@@ -140,6 +140,7 @@ struct Paint {
   // False for a null pen or brush.
   bool pen = false;
   bool brush = false;
+  int penWidth = 0;  // in pixels, at least 1 for a pen that draws
   uint32_t penPixel = 0;
   uint32_t brushPixel = 0;
   RopMasks penMasks{};
@@ -150,6 +151,13 @@ struct Paint {
   // Clips the rectangles (changing them), drops the empty ones and fills
   // the rest with masks in one call.
   void FillRects(RECT* rects, int count, RopMasks masks) const;
+  // Whether the pen is wider than a pixel: such a pen's outline is worked
+  // out whole (Stroke) before anything is drawn.
+  bool WidePen() const { return pen && penWidth > 1; }
+  // The outline of the wide pen along a path, and inside it what the
+  // brush covers (`inside`, spans inside the clip; may be null): every
+  // pixel is drawn once, by the pen or the brush.
+  void Stroke(const POINT* points, int count, bool closed, std::vector<RECT>* inside) const;
 };
 
 // False when handle names no DC.

@@ -36,7 +36,9 @@ bool StartPaint(HDC handle, Paint& paint) {
   paint.target = &dc->target;
   paint.funcs = &PrimitivesFor(dc->target.format);
   paint.clip = {0, 0, dc->target.width, dc->target.height};
-  paint.pen = Resolve(Get<Pen>(dc->pen, OBJ_PEN), *paint.funcs, dc->rop2, paint.penPixel, paint.penMasks);
+  const Pen* pen = Get<Pen>(dc->pen, OBJ_PEN);
+  paint.pen = Resolve(pen, *paint.funcs, dc->rop2, paint.penPixel, paint.penMasks);
+  paint.penWidth = paint.pen ? std::max(pen->width, 1) : 0;
   paint.brush = Resolve(Get<Brush>(dc->brush, OBJ_BRUSH), *paint.funcs, dc->rop2, paint.brushPixel, paint.brushMasks);
   return true;
 }
@@ -52,6 +54,19 @@ void Paint::FillRects(RECT* rects, int count, RopMasks masks) const {
     if (r.left < r.right && r.top < r.bottom) rects[kept++] = r;
   }
   if (kept > 0) funcs->solidRects(*target, rects, kept, masks);
+}
+
+void Paint::Stroke(const POINT* points, int count, bool closed, std::vector<RECT>* inside) const {
+  static thread_local std::vector<RECT> outline;
+  outline.clear();
+  WidePenSpans(points, count, closed, penWidth, clip, outline);
+  NormalizeSpans(outline);
+  if (inside != nullptr && brush) {
+    NormalizeSpans(*inside);
+    SubtractSpans(*inside, outline);
+    if (!inside->empty()) funcs->solidRects(*target, inside->data(), static_cast<int>(inside->size()), brushMasks);
+  }
+  if (!outline.empty()) funcs->solidRects(*target, outline.data(), static_cast<int>(outline.size()), penMasks);
 }
 
 }  // namespace gdi
@@ -85,6 +100,16 @@ BOOL WINAPI Rectangle(HDC handle, int left, int top, int right, int bottom) {
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
   if (left == right || top == bottom) return TRUE;
+  if (paint.WidePen()) {
+    // The pen is centred on the path round the last pixels inside the box;
+    // the brush covers what the pen leaves of the box up to that path.
+    static thread_local std::vector<RECT> inside;
+    inside.clear();
+    if (paint.brush) gdi::AddClippedRows(left, top, right - 1, bottom - 1, paint.clip, inside);
+    const POINT path[4] = {{right - 1, top}, {left, top}, {left, bottom - 1}, {right - 1, bottom - 1}};
+    paint.Stroke(path, 4, true, &inside);
+    return TRUE;
+  }
   // The brush covers the inside of the outline; without a pen it also takes
   // the outline's top and left edges, never the right and bottom ones.
   if (paint.brush) {
@@ -110,16 +135,18 @@ BOOL WINAPI Polygon(HDC handle, const POINT* points, int count) {
   gdi::Paint paint;
   if (!gdi::StartPaint(handle, paint) || points == nullptr || count < 2) return FALSE;
   if (paint.target == nullptr) return TRUE;
-  if (paint.brush) {
-    // Kept from call to call: a list this size freed and made again every
-    // time costs more than the fill.
-    static thread_local std::vector<RECT> spans;
-    spans.clear();
-    gdi::PolygonSpans(points, count, paint.clip, spans);
-    if (!spans.empty())
-      paint.funcs->solidRects(*paint.target, spans.data(), static_cast<int>(spans.size()), paint.brushMasks);
-  }
+  // Kept from call to call: a list this size freed and made again every
+  // time costs more than the fill.
+  static thread_local std::vector<RECT> spans;
+  spans.clear();
+  if (paint.brush) gdi::PolygonSpans(points, count, paint.clip, spans);
   // The outline closes the path back to the first point.
+  if (paint.WidePen()) {
+    paint.Stroke(points, count, true, &spans);
+    return TRUE;
+  }
+  if (!spans.empty())
+    paint.funcs->solidRects(*paint.target, spans.data(), static_cast<int>(spans.size()), paint.brushMasks);
   if (paint.pen) {
     for (int i = 0; i < count; ++i)
       paint.funcs->solidLine(*paint.target, points[i], points[(i + 1) % count], paint.clip, paint.penMasks);
@@ -143,14 +170,19 @@ BOOL WINAPI RoundRect(HDC handle, int left, int top, int right, int bottom, int 
   const RECT box = {std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)};
   static thread_local std::vector<RECT> spans;
   static thread_local std::vector<POINT> outline;
-  // The inside first, the outline over it, as for polygons.
-  if (paint.brush) {
-    spans.clear();
-    gdi::RoundRectSpans(box, static_cast<int>(w), static_cast<int>(h), spans);
-    if (!spans.empty()) paint.FillRects(spans.data(), static_cast<int>(spans.size()), paint.brushMasks);
+  spans.clear();
+  if (paint.brush) gdi::RoundRectSpans(box, static_cast<int>(w), static_cast<int>(h), spans);
+  if (paint.pen) gdi::RoundRectOutline(box, static_cast<int>(w), static_cast<int>(h), outline);
+  if (paint.WidePen()) {
+    static thread_local std::vector<RECT> inside;
+    inside.clear();
+    for (const RECT& span : spans) gdi::AddClippedRows(span.left, span.top, span.right, span.bottom, paint.clip, inside);
+    paint.Stroke(outline.data(), static_cast<int>(outline.size()), true, &inside);
+    return TRUE;
   }
+  // The inside first, the outline over it, as for polygons.
+  if (!spans.empty()) paint.FillRects(spans.data(), static_cast<int>(spans.size()), paint.brushMasks);
   if (paint.pen) {
-    gdi::RoundRectOutline(box, static_cast<int>(w), static_cast<int>(h), outline);
     for (size_t i = 0; i < outline.size(); ++i)
       paint.funcs->solidLine(*paint.target, outline[i], outline[(i + 1) % outline.size()], paint.clip, paint.penMasks);
   }
@@ -180,8 +212,12 @@ BOOL WINAPI LineTo(HDC handle, int x, int y) {
   if (!gdi::StartPaint(handle, paint)) return FALSE;
   const POINT from = paint.dc->position;
   paint.dc->position = {x, y};
-  if (paint.target != nullptr && paint.pen)
-    paint.funcs->solidLine(*paint.target, from, {x, y}, paint.clip, paint.penMasks);
+  if (paint.target == nullptr || !paint.pen) return TRUE;
+  // A wide pen's round ends cover both points, and a line of no length
+  // still leaves a dot.
+  const POINT path[2] = {from, {x, y}};
+  if (paint.WidePen()) paint.Stroke(path, 2, false, nullptr);
+  else paint.funcs->solidLine(*paint.target, from, {x, y}, paint.clip, paint.penMasks);
   return TRUE;
 }
 
@@ -219,3 +255,5 @@ BOOL WINAPI PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop) {
   paint.FillRects(&rect, 1, gdi::RopMasksFor(rop2, paint.brushPixel));
   return TRUE;
 }
+
+BOOL WINAPI GdiFlush() { return TRUE; }

@@ -1,4 +1,4 @@
-// Cosmetic pens: a colour, or nothing for PS_NULL.
+// Solid pens of any width: a colour, or nothing for PS_NULL.
 #include "internal.h"
 
 namespace gdi {
@@ -25,7 +25,7 @@ HGDIOBJ NewPen(COLORREF color, bool null, int width) {
 HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
   // Only the styles the program draws with; the rest are refused rather than
   // drawn wrongly.
-  if ((style != PS_SOLID && style != PS_NULL) || width < 0 || width > 1) {
+  if ((style != PS_SOLID && style != PS_NULL) || width < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }

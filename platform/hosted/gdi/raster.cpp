@@ -204,7 +204,10 @@ struct Edge {
 
 }  // namespace
 
-void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<RECT>& spans) {
+namespace {
+
+template <typename Point>
+void PolygonSpansOf(const Point* points, int count, const RECT& clip, std::vector<RECT>& spans) {
   if (count < 3) return;
   long long top = points[0].y, bottom = points[0].y;
   for (int i = 1; i < count; ++i) {
@@ -220,12 +223,12 @@ void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<
   std::vector<Edge> edges;
   edges.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
-    POINT a = points[i], c = points[(i + 1) % count];
+    LongPoint a = {points[i].x, points[i].y}, c = {points[(i + 1) % count].x, points[(i + 1) % count].y};
     if (a.y == c.y) continue;
     if (a.y > c.y) std::swap(a, c);
     const long long first = std::max<long long>(a.y, top), last = std::min<long long>(c.y, bottom);
     if (first >= last) continue;
-    const long long dx = static_cast<long long>(c.x) - a.x, dy = static_cast<long long>(c.y) - a.y;
+    const long long dx = c.x - a.x, dy = c.y - a.y;
     edges.push_back({first, last, a.x, CeilSteps(Wide{first - a.y} * dx, dx, dy)});
   }
   std::vector<long long> xs;
@@ -253,6 +256,16 @@ void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<
             {static_cast<LONG>(left), static_cast<LONG>(y), static_cast<LONG>(right), static_cast<LONG>(y + 1)});
     }
   }
+}
+
+}  // namespace
+
+void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<RECT>& spans) {
+  PolygonSpansOf(points, count, clip, spans);
+}
+
+void PolygonSpans(const LongPoint* points, int count, const RECT& clip, std::vector<RECT>& spans) {
+  PolygonSpansOf(points, count, clip, spans);
 }
 
 void FloodSpans(const Bitmap& b, const PrimitiveFuncs& funcs, int x, int y, uint32_t pixel, bool untilBorder,

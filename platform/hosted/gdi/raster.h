@@ -48,9 +48,17 @@ struct PrimitiveFuncs {
 
 const PrimitiveFuncs& PrimitivesFor(PixelFormat format);
 
+// A point of a shape worked out from others, which may lie past the
+// 32-bit range.
+struct LongPoint {
+  long long x;
+  long long y;
+};
+
 // The spans, one row high and inside clip, that a polygon covers by the
 // alternate (even-odd) rule, appended to spans top to bottom.
 void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<RECT>& spans);
+void PolygonSpans(const LongPoint* points, int count, const RECT& clip, std::vector<RECT>& spans);
 
 // A rounded rectangle in box (ordered, at least 3 x 3) with corner arcs of
 // a w x h ellipse (3 <= w <= box width, 3 <= h <= box height): the points
@@ -58,6 +66,21 @@ void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<
 // not clipped, that its inside covers.
 void RoundRectOutline(const RECT& box, int w, int h, std::vector<POINT>& points);
 void RoundRectSpans(const RECT& box, int w, int h, std::vector<RECT>& spans);
+
+// Sets of pixels as spans one row high: normalised, they run top to bottom
+// and left to right, and no two of a row overlap or touch.
+void NormalizeSpans(std::vector<RECT>& spans);
+// Removes from the normalised spans the pixels of the normalised `cut`.
+void SubtractSpans(std::vector<RECT>& spans, const std::vector<RECT>& cut);
+// Appends the rows of rect that lie inside clip, one span each.
+void AddClippedRows(long long left, long long top, long long right, long long bottom, const RECT& clip,
+                    std::vector<RECT>& spans);
+
+// The pixels inside clip that a pen `width` (at least 2) pixels wide
+// covers along the path through points, closed back to the first when
+// `closed`, with round ends and joins: appended to spans, not normalised.
+void WidePenSpans(const POINT* points, int count, bool closed, int width, const RECT& clip,
+                  std::vector<RECT>& spans);
 
 // The spans, one row high, of the area that reaches (x, y) through
 // neighbours side by side or one above the other, each of whose pixels is

@@ -182,4 +182,6 @@ BOOL WINAPI LineTo(HDC dc, int x, int y);
 #define FLOODFILLBORDER 0
 #define FLOODFILLSURFACE 1
 BOOL WINAPI ExtFloodFill(HDC dc, int x, int y, COLORREF color, UINT type);
+// Drawing is finished when each call returns: there is no batch to flush.
+BOOL WINAPI GdiFlush(void);
 BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
