@@ -12,8 +12,13 @@ namespace {
 // with one byte too few (a brush gives what fits, a pen nothing).
 TEST(GdiGetObject, BrushesAndPensDescribeStyleColourAndWidth) {
   HBRUSH solid = CreateSolidBrush(RGB(1, 2, 3));
-  HPEN wide = CreatePen(PS_SOLID, 1, RGB(4, 5, 6));
+  HPEN one = CreatePen(PS_SOLID, 1, RGB(4, 5, 6));
   HPEN thin = CreatePen(PS_SOLID, 0, RGB(7, 8, 9));
+  HPEN wide = CreatePen(PS_SOLID, 5, RGB(1, 1, 1));
+  // A negative width counts as its size; a style past the known ones (here
+  // an end-cap flag, which only extended pens take) as solid.
+  HPEN negative = CreatePen(PS_SOLID, -3, RGB(2, 2, 2));
+  HPEN unknown = CreatePen(PS_SOLID | PS_ENDCAP_FLAT, 2, RGB(3, 3, 3));
   // There is only one null pen: asking for another gives it.
   HPEN none = CreatePen(PS_NULL, 0, RGB(10, 11, 12));
   EXPECT_EQ(none, GetStockObject(NULL_PEN));
@@ -25,8 +30,11 @@ TEST(GdiGetObject, BrushesAndPensDescribeStyleColourAndWidth) {
       {solid, {BS_SOLID, RGB(1, 2, 3), 0}, {}},
       {GetStockObject(WHITE_BRUSH), {BS_SOLID, RGB(255, 255, 255), 0}, {}},
       {GetStockObject(NULL_BRUSH), {BS_NULL, 0, 0}, {}},
-      {wide, {}, {PS_SOLID, {1, 0}, RGB(4, 5, 6)}},
+      {one, {}, {PS_SOLID, {1, 0}, RGB(4, 5, 6)}},
       {thin, {}, {PS_SOLID, {0, 0}, RGB(7, 8, 9)}},
+      {wide, {}, {PS_SOLID, {5, 0}, RGB(1, 1, 1)}},
+      {negative, {}, {PS_SOLID, {3, 0}, RGB(2, 2, 2)}},
+      {unknown, {}, {PS_SOLID, {2, 0}, RGB(3, 3, 3)}},
       {GetStockObject(BLACK_PEN), {}, {PS_SOLID, {0, 0}, 0}},
       {none, {}, {PS_NULL, {1, 0}, 0}},
   };
@@ -56,8 +64,7 @@ TEST(GdiGetObject, BrushesAndPensDescribeStyleColourAndWidth) {
     EXPECT_EQ(buffer[size - 1], 0xAB);
   }
   DeleteObject(solid);
-  DeleteObject(wide);
-  DeleteObject(thin);
+  for (HPEN pen : {one, thin, wide, negative, unknown}) EXPECT_TRUE(DeleteObject(pen));
   EXPECT_TRUE(DeleteObject(none));
   EXPECT_EQ(GetObjectType(none), static_cast<DWORD>(OBJ_PEN));
 }

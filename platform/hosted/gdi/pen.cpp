@@ -1,4 +1,7 @@
 // Solid pens of any width: a colour, or nothing for PS_NULL.
+#include <climits>
+#include <cstdlib>
+
 #include "internal.h"
 
 namespace gdi {
@@ -23,12 +26,15 @@ HGDIOBJ NewPen(COLORREF color, bool null, int width) {
 }  // namespace gdi
 
 HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
-  // Only the styles the program draws with; the rest are refused rather than
-  // drawn wrongly.
-  if ((style != PS_SOLID && style != PS_NULL) || width < 0) {
+  // A style past the known ones is taken as solid, as Windows takes it.
+  if (style > PS_INSIDEFRAME) style = PS_SOLID;
+  // Dashed and inside-frame pens are refused rather than drawn wrongly.
+  if (style != PS_SOLID && style != PS_NULL) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
+  // A negative width counts as its size.
+  width = width == INT_MIN ? INT_MAX : std::abs(width);
   // There is one null pen, whatever colour and width are asked for.
   if (style == PS_NULL) return static_cast<HPEN>(GetStockObject(NULL_PEN));
   return static_cast<HPEN>(gdi::NewPen(color, false, width));

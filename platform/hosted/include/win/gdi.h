@@ -60,6 +60,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object);
 #define PS_DASHDOTDOT 4
 #define PS_NULL 5
 #define PS_INSIDEFRAME 6
+#define PS_ENDCAP_FLAT 0x00000200
 
 // Background modes
 #define TRANSPARENT 1
