@@ -213,20 +213,45 @@ TEST(GdiHandles, ReusedSlotDoesNotReviveAnOldHandle) {
 
 namespace {
 
-// Ellipses and rounded rectangles across the whole coordinate range end
-// at once, under the sanitizers too: a corner arc over 2^19 pixels each way
-// is refused (FALSE) and leaves the bitmap as it was, where Windows would
-// draw its visible part.
-TEST(FarShapes, HugeArcsAreRefusedAndDrawNothing) {
-  pixels::Canvas canvas(16, 12, D3DFMT_X8R8G8B8);
-  canvas.FillRaw(0x123456);
-  SelectObject(canvas.dc, GetStockObject(WHITE_BRUSH));
-  EXPECT_FALSE(Ellipse(canvas.dc, INT_MIN, INT_MIN, INT_MAX, INT_MAX));
-  EXPECT_FALSE(RoundRect(canvas.dc, INT_MIN, -5, INT_MAX, 20, INT_MAX, INT_MAX));
-  EXPECT_EQ(canvas.CountOther(0x123456), 0);
-  // Up to the limit they are drawn.
-  EXPECT_TRUE(Ellipse(canvas.dc, -(1 << 18), -(1 << 18), 1 << 18, 1 << 18));
-  EXPECT_EQ(canvas.CountOther(0x123456), 16 * 12);
+// Ellipses and rounded rectangles with corners too large to step round
+// (over 2^19 pixels) are worked out from the ellipse's equation on the
+// visible rows only: across the whole coordinate range they end at once,
+// under the sanitizers too. The right tip of an ellipse 2^31 wide and 2^31
+// high at x = 8 is straight for a few rows each side of its middle: the
+// brush left of it, the pen's outline on its last column (a wide pen's
+// dots centred there), nothing right of it.
+TEST(FarShapes, HugeArcsDrawTheirVisiblePart) {
+  constexpr COLORREF kBrush = RGB(0, 0, 255), kPen = RGB(255, 0, 0);
+  const struct {
+    RECT box;
+    int cornerWidth, cornerHeight;  // 0: an ellipse
+    int penWidth;
+    int brushUpTo, penUpTo;  // columns [0, brushUpTo) brush, then pen up to penUpTo
+  } cases[] = {
+      {{INT_MIN, -(1 << 30), 8, 1 << 30}, 0, 0, 1, 7, 8},
+      {{INT_MIN, -(1 << 30), 8, 1 << 30}, 0, 0, 5, 5, 10},
+      {{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, 0, 0, 3, 16, 16},
+      {{INT_MIN, -5, INT_MAX, 20}, INT_MAX, INT_MAX, 1, 16, 16},
+  };
+  for (const auto& c : cases) {
+    pixels::Canvas canvas(16, 12, D3DFMT_X8R8G8B8);
+    canvas.FillRaw(0);
+    HBRUSH brush = CreateSolidBrush(kBrush);
+    HPEN pen = CreatePen(PS_SOLID, c.penWidth, kPen);
+    HGDIOBJ oldBrush = SelectObject(canvas.dc, brush), oldPen = SelectObject(canvas.dc, pen);
+    const RECT& b = c.box;
+    EXPECT_TRUE(c.cornerWidth == 0 ? Ellipse(canvas.dc, b.left, b.top, b.right, b.bottom)
+                                   : RoundRect(canvas.dc, b.left, b.top, b.right, b.bottom, c.cornerWidth,
+                                               c.cornerHeight));
+    for (int y = 0; y < canvas.height; ++y)
+      for (int x = 0; x < canvas.width; ++x)
+        EXPECT_EQ(canvas.Raw(x, y), x < c.brushUpTo ? 0x0000FFu : x < c.penUpTo ? 0xFF0000u : 0u)
+            << "(" << x << ", " << y << ") with a pen " << c.penWidth << " wide";
+    SelectObject(canvas.dc, oldBrush);
+    SelectObject(canvas.dc, oldPen);
+    DeleteObject(brush);
+    DeleteObject(pen);
+  }
 }
 
 // Wide pens between the ends of the coordinate range (where Windows' own

@@ -158,6 +158,9 @@ struct Paint {
   // brush covers (`inside`, spans inside the clip; may be null): every
   // pixel is drawn once, by the pen or the brush.
   void Stroke(const POINT* points, int count, bool closed, std::vector<RECT>* inside) const;
+  // Draws the outline's spans with the pen and the inside's (may be null)
+  // less the outline with the brush; both inside the clip, not normalised.
+  void FillOutlined(std::vector<RECT>& outline, std::vector<RECT>* inside) const;
 };
 
 // False when handle names no DC.

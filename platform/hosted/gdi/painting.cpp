@@ -13,8 +13,9 @@
 namespace gdi {
 namespace {
 
-// The largest corner arc drawn, in pixels each way: its stepping error
-// grows as the cube of its size and must stay within 64 bits.
+// The largest corner arc stepped round as Windows steps it, in pixels
+// each way: the stepping error grows as the cube of the size and must stay
+// within 64 bits. Larger arcs are worked out from their equation.
 constexpr long long kLargestArc = 1 << 19;
 
 // A pen or brush record's colour as a pixel and masks; false for a null one.
@@ -60,6 +61,10 @@ void Paint::Stroke(const POINT* points, int count, bool closed, std::vector<RECT
   static thread_local std::vector<RECT> outline;
   outline.clear();
   WidePenSpans(points, count, closed, penWidth, clip, outline);
+  FillOutlined(outline, inside);
+}
+
+void Paint::FillOutlined(std::vector<RECT>& outline, std::vector<RECT>* inside) const {
   NormalizeSpans(outline);
   if (inside != nullptr && brush) {
     NormalizeSpans(*inside);
@@ -154,6 +159,48 @@ BOOL WINAPI Polygon(HDC handle, const POINT* points, int count) {
   return TRUE;
 }
 
+namespace {
+
+// A rounded rectangle with corners too large to step round: its visible
+// rows worked out from the corner ellipse's equation, so a shape across
+// the whole coordinate range costs what its visible part does. The pen's
+// one-pixel outline lies on the inside's edge; a wide pen leaves its dot
+// on every pixel of that edge.
+BOOL LargeRoundRect(const gdi::Paint& paint, const RECT& box, long long w, long long h, std::vector<RECT>& spans) {
+  static thread_local std::vector<RECT> edge;
+  edge.clear();
+  const gdi::LongPoint corner = {box.left, box.top};
+  const gdi::LongPoint size = {static_cast<long long>(box.right) - box.left,
+                               static_cast<long long>(box.bottom) - box.top};
+  if (!paint.WidePen()) {
+    gdi::LargeRoundRectSpans(corner, size, w, h, paint.clip, spans, edge);
+    if (paint.brush && !spans.empty())
+      paint.funcs->solidRects(*paint.target, spans.data(), static_cast<int>(spans.size()), paint.brushMasks);
+    if (paint.pen && !edge.empty())
+      paint.funcs->solidRects(*paint.target, edge.data(), static_cast<int>(edge.size()), paint.penMasks);
+    return TRUE;
+  }
+  // The edge a dot's width round the clip can reach into it.
+  const RECT& clip = paint.clip;
+  const RECT area = {clip.left - paint.penWidth, clip.top - paint.penWidth, clip.right + paint.penWidth,
+                     clip.bottom + paint.penWidth};
+  gdi::LargeRoundRectSpans(corner, size, w, h, area, spans, edge);
+  static thread_local std::vector<POINT> points;
+  static thread_local std::vector<RECT> outline;
+  points.clear();
+  outline.clear();
+  for (const RECT& span : edge)
+    for (LONG x = span.left; x < span.right; ++x) points.push_back({x, span.top});
+  gdi::PenDotSpans(points.data(), static_cast<int>(points.size()), paint.penWidth, clip, outline);
+  static thread_local std::vector<RECT> inside;
+  inside.clear();
+  for (const RECT& span : spans) gdi::AddClippedRows(span.left, span.top, span.right, span.bottom, clip, inside);
+  paint.FillOutlined(outline, paint.brush ? &inside : nullptr);
+  return TRUE;
+}
+
+}  // namespace
+
 // Corners rounded by arcs of a cornerWidth x cornerHeight ellipse (no
 // larger than the box); corners too small to round give a rectangle.
 BOOL WINAPI RoundRect(HDC handle, int left, int top, int right, int bottom, int cornerWidth, int cornerHeight) {
@@ -166,11 +213,11 @@ BOOL WINAPI RoundRect(HDC handle, int left, int top, int right, int bottom, int 
   const long long w = std::min(boxWidth, std::llabs(static_cast<long long>(cornerWidth)));
   const long long h = std::min(boxHeight, std::llabs(static_cast<long long>(cornerHeight)));
   if (w <= 2 || h <= 2) return Rectangle(handle, left, top, right, bottom);
-  if (w > gdi::kLargestArc || h > gdi::kLargestArc) return FALSE;
   const RECT box = {std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)};
   static thread_local std::vector<RECT> spans;
   static thread_local std::vector<POINT> outline;
   spans.clear();
+  if (w > gdi::kLargestArc || h > gdi::kLargestArc) return LargeRoundRect(paint, box, w, h, spans);
   if (paint.brush) gdi::RoundRectSpans(box, static_cast<int>(w), static_cast<int>(h), spans);
   if (paint.pen) gdi::RoundRectOutline(box, static_cast<int>(w), static_cast<int>(h), outline);
   if (paint.WidePen()) {

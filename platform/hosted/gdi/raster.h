@@ -82,6 +82,17 @@ void AddClippedRows(long long left, long long top, long long right, long long bo
 void WidePenSpans(const POINT* points, int count, bool closed, int width, const RECT& clip,
                   std::vector<RECT>& spans);
 
+// The dots a pen `width` pixels wide leaves at points, inside clip.
+void PenDotSpans(const POINT* points, int count, int width, const RECT& clip, std::vector<RECT>& spans);
+
+// A rounded rectangle whose w x h corner ellipse is too large to step
+// round (more than 2^19 pixels either way), from its corner and size:
+// the spans of its inside and of its one-pixel outline (the inside's
+// pixels beside an outside one) on the rows of area, inside area. Worked
+// out from the ellipse's equation row by row, so only those rows cost.
+void LargeRoundRectSpans(LongPoint corner, LongPoint size, long long w, long long h, const RECT& area,
+                         std::vector<RECT>& inside, std::vector<RECT>& outline);
+
 // The spans, one row high, of the area that reaches (x, y) through
 // neighbours side by side or one above the other, each of whose pixels is
 // `pixel` (or, with `untilBorder`, is not), appended to spans. (x, y) lies

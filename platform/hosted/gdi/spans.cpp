@@ -104,12 +104,9 @@ void Band(LongPoint p, LongPoint q, int width, const RECT& clip, std::vector<REC
 
 }  // namespace
 
-void WidePenSpans(const POINT* points, int count, bool closed, int width, const RECT& clip,
-                  std::vector<RECT>& spans) {
-  if (count < 1) return;
-  // The round dot the pen leaves at every point of the path (its ends and
-  // each join): an ellipse width pixels across, whose centre pixel, for an
-  // even width, is the lower right of the middle four.
+void PenDotSpans(const POINT* points, int count, int width, const RECT& clip, std::vector<RECT>& spans) {
+  // An ellipse width pixels across, whose centre pixel, for an even width,
+  // is the lower right of the middle four.
   std::vector<RECT> dot;
   const int low = -(width / 2), high = (width + 1) / 2;
   RoundRectSpans({low, low, high, high}, width, width, dot);
@@ -120,11 +117,59 @@ void WidePenSpans(const POINT* points, int count, bool closed, int width, const 
       continue;
     for (const RECT& d : dot) AddClippedRows(p.x + d.left, p.y + d.top, p.x + d.right, p.y + d.bottom, clip, spans);
   }
+}
+
+void WidePenSpans(const POINT* points, int count, bool closed, int width, const RECT& clip,
+                  std::vector<RECT>& spans) {
+  if (count < 1) return;
+  // The pen leaves its dot at every point of the path: its ends and each
+  // join.
+  PenDotSpans(points, count, width, clip, spans);
   const int lines = closed ? count : count - 1;
   for (int i = 0; i < lines; ++i) {
     const POINT& a = points[i];
     const POINT& b = points[(i + 1) % count];
     if (a.x != b.x || a.y != b.y) Band({a.x, a.y}, {b.x, b.y}, width, clip, spans);
+  }
+}
+
+void LargeRoundRectSpans(LongPoint corner, LongPoint size, long long w, long long h, const RECT& area,
+                         std::vector<RECT>& inside, std::vector<RECT>& outline) {
+  // The corner ellipse's half axes and the centres of its quarters; a
+  // pixel is inside when its centre is.
+  const long double rx = w / 2.0L, ry = h / 2.0L;
+  const long double centreLeft = corner.x + rx, centreRight = corner.x + size.x - rx;
+  const long double centreTop = corner.y + ry, centreBottom = corner.y + size.y - ry;
+  // [left, right) of a row, empty (left >= right) off the shape.
+  const auto row = [&](long long y) -> std::pair<long long, long long> {
+    if (y < corner.y || y >= corner.y + size.y) return {0, 0};
+    const long double middle = y + 0.5L;
+    const long double dy = middle < centreTop ? centreTop - middle : middle > centreBottom ? middle - centreBottom : 0;
+    const long double t = dy / ry;
+    if (t > 1) return {0, 0};
+    const long double half = rx * std::sqrt(1 - t * t);
+    return {static_cast<long long>(std::ceil(centreLeft - half - 0.5L)),
+            static_cast<long long>(std::floor(centreRight + half - 0.5L)) + 1};
+  };
+  // The outline is the inside's pixels beside one outside it: the ends of
+  // each row and what the rows above and below do not reach.
+  std::pair<long long, long long> above = row(area.top - 1LL), here = row(area.top);
+  for (long long y = area.top; y < area.bottom; ++y) {
+    const std::pair<long long, long long> below = row(y + 1);
+    const auto [left, right] = here;
+    if (left < right) {
+      AddClippedRows(left, y, right, y + 1, area, inside);
+      const long long innerLeft = std::max({left + 1, above.first, below.first});
+      const long long innerRight = std::min({right - 1, above.second, below.second});
+      if (innerLeft >= innerRight) {
+        AddClippedRows(left, y, right, y + 1, area, outline);
+      } else {
+        AddClippedRows(left, y, innerLeft, y + 1, area, outline);
+        AddClippedRows(innerRight, y, right, y + 1, area, outline);
+      }
+    }
+    above = here;
+    here = below;
   }
 }
 
