@@ -166,4 +166,8 @@ struct Paint {
 // False when handle names no DC.
 bool StartPaint(HDC handle, Paint& paint);
 
+// RoundRect with corner sizes past the int range: Ellipse's corners are
+// its box, which may be.
+BOOL RoundRectOf(HDC handle, int left, int top, int right, int bottom, long long cornerWidth, long long cornerHeight);
+
 }  // namespace gdi

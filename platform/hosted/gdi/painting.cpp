@@ -204,26 +204,40 @@ BOOL LargeRoundRect(const gdi::Paint& paint, const RECT& box, long long w, long 
 // Corners rounded by arcs of a cornerWidth x cornerHeight ellipse (no
 // larger than the box); corners too small to round give a rectangle.
 BOOL WINAPI RoundRect(HDC handle, int left, int top, int right, int bottom, int cornerWidth, int cornerHeight) {
-  gdi::Paint paint;
-  if (!gdi::StartPaint(handle, paint)) return FALSE;
+  return gdi::RoundRectOf(handle, left, top, right, bottom, cornerWidth, cornerHeight);
+}
+
+// The ellipse inside the box: a rounded rectangle that is all corner, even
+// when the box is wider or higher than an int holds.
+BOOL WINAPI Ellipse(HDC handle, int left, int top, int right, int bottom) {
+  return gdi::RoundRectOf(handle, left, top, right, bottom, static_cast<long long>(right) - left,
+                          static_cast<long long>(bottom) - top);
+}
+
+namespace gdi {
+
+BOOL RoundRectOf(HDC handle, int left, int top, int right, int bottom, long long cornerWidth,
+                 long long cornerHeight) {
+  Paint paint;
+  if (!StartPaint(handle, paint)) return FALSE;
   if (paint.target == nullptr) return TRUE;
   const long long boxWidth = std::llabs(static_cast<long long>(right) - left);
   const long long boxHeight = std::llabs(static_cast<long long>(bottom) - top);
   if (boxWidth == 0 || boxHeight == 0) return TRUE;
-  const long long w = std::min(boxWidth, std::llabs(static_cast<long long>(cornerWidth)));
-  const long long h = std::min(boxHeight, std::llabs(static_cast<long long>(cornerHeight)));
+  const long long w = std::min(boxWidth, std::llabs(cornerWidth));
+  const long long h = std::min(boxHeight, std::llabs(cornerHeight));
   if (w <= 2 || h <= 2) return Rectangle(handle, left, top, right, bottom);
   const RECT box = {std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)};
   static thread_local std::vector<RECT> spans;
   static thread_local std::vector<POINT> outline;
   spans.clear();
-  if (w > gdi::kLargestArc || h > gdi::kLargestArc) return LargeRoundRect(paint, box, w, h, spans);
-  if (paint.brush) gdi::RoundRectSpans(box, static_cast<int>(w), static_cast<int>(h), spans);
-  if (paint.pen) gdi::RoundRectOutline(box, static_cast<int>(w), static_cast<int>(h), outline);
+  if (w > kLargestArc || h > kLargestArc) return LargeRoundRect(paint, box, w, h, spans);
+  if (paint.brush) RoundRectSpans(box, static_cast<int>(w), static_cast<int>(h), spans);
+  if (paint.pen) RoundRectOutline(box, static_cast<int>(w), static_cast<int>(h), outline);
   if (paint.WidePen()) {
     static thread_local std::vector<RECT> inside;
     inside.clear();
-    for (const RECT& span : spans) gdi::AddClippedRows(span.left, span.top, span.right, span.bottom, paint.clip, inside);
+    for (const RECT& span : spans) AddClippedRows(span.left, span.top, span.right, span.bottom, paint.clip, inside);
     paint.Stroke(outline.data(), static_cast<int>(outline.size()), true, &inside);
     return TRUE;
   }
@@ -236,13 +250,7 @@ BOOL WINAPI RoundRect(HDC handle, int left, int top, int right, int bottom, int 
   return TRUE;
 }
 
-// The ellipse inside the box: a rounded rectangle that is all corner.
-BOOL WINAPI Ellipse(HDC handle, int left, int top, int right, int bottom) {
-  const auto span = [](int from, int to) {
-    return static_cast<int>(std::clamp<long long>(static_cast<long long>(to) - from, INT_MIN, INT_MAX));
-  };
-  return RoundRect(handle, left, top, right, bottom, span(left, right), span(top, bottom));
-}
+}  // namespace gdi
 
 BOOL WINAPI MoveToEx(HDC handle, int x, int y, LPPOINT previous) {
   gdi::Dc* dc = gdi::LookupDc(handle);
