@@ -287,7 +287,7 @@ BOOL WINAPI ExtFloodFill(HDC handle, int x, int y, COLORREF color, UINT type) {
   if ((paint.funcs->getPixel(*paint.target, x, y) == pixel) == untilBorder) return FALSE;
   static thread_local std::vector<RECT> spans;
   spans.clear();
-  gdi::FloodSpans(*paint.target, *paint.funcs, x, y, pixel, untilBorder, spans);
+  paint.funcs->floodSpans(*paint.target, x, y, pixel, untilBorder, spans);
   if (paint.brush)
     paint.funcs->solidRects(*paint.target, spans.data(), static_cast<int>(spans.size()), paint.brushMasks);
   return TRUE;

@@ -65,6 +65,10 @@ void SolidRects(const Bitmap& b, const RECT* rects, int count, RopMasks masks) {
   // Without the destination, a pixel of one repeated byte (black, white) is
   // filled by memset, whose wide stores do not read the lines they overwrite.
   const bool repeatedByte = xorMask == static_cast<P>((xorMask & 0xFFu) * 0x01010101u);
+  // Other pixels are copied from a row of them kept from call to call, as
+  // memcpy's wide stores are memset's; short spans are not worth a call.
+  constexpr size_t kShortest = 64;
+  thread_local std::vector<P> pattern;
   for (int i = 0; i < count; ++i) {
     const RECT& r = rects[i];
     if (r.left >= r.right) continue;
@@ -72,11 +76,15 @@ void SolidRects(const Bitmap& b, const RECT* rects, int count, RopMasks masks) {
     const size_t span = static_cast<size_t>(r.right - r.left) * sizeof(P);
     if (andMask == 0 && repeatedByte) {
       for (int y = r.top; y < r.bottom; ++y) std::memset(Row(b, y) + offset, xorMask & 0xFF, span);
-    } else if (andMask == 0) {
+    } else if (andMask == 0 && span < kShortest * sizeof(P)) {
       for (int y = r.top; y < r.bottom; ++y) {
         P* row = reinterpret_cast<P*>(Row(b, y) + offset);
         std::fill(row, row + (r.right - r.left), xorMask);
       }
+    } else if (andMask == 0) {
+      if (!pattern.empty() && pattern.front() != xorMask) pattern.clear();
+      if (pattern.size() < span / sizeof(P)) pattern.resize(span / sizeof(P), xorMask);
+      for (int y = r.top; y < r.bottom; ++y) std::memcpy(Row(b, y) + offset, pattern.data(), span);
     } else {
       for (int y = r.top; y < r.bottom; ++y)
         for (BYTE *at = Row(b, y) + offset, *end = at + span; at < end; at += sizeof(P)) Apply<P>(at, andMask, xorMask);
@@ -124,6 +132,20 @@ void SolidLine(const Bitmap& b, POINT from, POINT to, const RECT& clip, RopMasks
   using P = typename F::Pixel;
   const long long dx = static_cast<long long>(to.x) - from.x, dy = static_cast<long long>(to.y) - from.y;
   const long long adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+  const auto andMask = static_cast<P>(masks.andMask), xorMask = static_cast<P>(masks.xorMask);
+  const auto plot = [&](long long x, long long y) {
+    BYTE* at = Row(b, static_cast<int>(y)) + x * static_cast<long long>(sizeof(P));
+    // Copying needs nothing from the destination.
+    if (andMask == 0) std::memcpy(at, &xorMask, sizeof xorMask);
+    else Apply<P>(at, andMask, xorMask);
+  };
+  // A step to a neighbouring point, of which curved outlines are made, is
+  // its first point alone (nothing when both are one): no stepping to set up.
+  if (adx <= 1 && ady <= 1) {
+    if ((adx | ady) != 0 && from.x >= clip.left && from.y >= clip.top && from.x < clip.right && from.y < clip.bottom)
+      plot(from.x, from.y);
+    return;
+  }
   const long long steps = std::max(adx, ady);
   // Only the steps whose major coordinate lies inside the clip, so far-off
   // end points cost nothing.
@@ -150,15 +172,11 @@ void SolidLine(const Bitmap& b, POINT from, POINT to, const RECT& clip, RopMasks
                                     : CeilSteps(-(twiceRise + big), -2 * small, 2 * big);
   const long long majorStep = delta < 0 ? -1 : 1;
   long long major = start + majorStep * first;
-  const auto andMask = static_cast<P>(masks.andMask), xorMask = static_cast<P>(masks.xorMask);
   for (long long i = first; i < last; ++i, major += majorStep, minor.Next()) {
     const long long other = minorStart + minor.value();
     const long long x = xMajor ? major : other, y = xMajor ? other : major;
     if (x < clip.left || y < clip.top || x >= clip.right || y >= clip.bottom) continue;
-    BYTE* at = Row(b, static_cast<int>(y)) + x * static_cast<long long>(sizeof(P));
-    // Copying needs nothing from the destination.
-    if (andMask == 0) std::memcpy(at, &xorMask, sizeof xorMask);
-    else Apply<P>(at, andMask, xorMask);
+    plot(x, y);
   }
 }
 
@@ -168,8 +186,86 @@ uint32_t GetPixel(const Bitmap& b, int x, int y) {
   return Load<P>(Row(b, y) + static_cast<size_t>(x) * sizeof(P));
 }
 
+// The first column from `from` on, before `end`, where whether the pixel
+// is `pixel` stops being `same`. Whole chunks are tried first, in loops of
+// fixed length that the compiler makes vector compares of.
+template <typename P>
+int RunEnd(const BYTE* row, int from, int end, P pixel, bool same) {
+  constexpr int kChunk = 64;
+  const int all = same ? kChunk : 0;
+  int x = from;
+  for (; end - x >= kChunk; x += kChunk) {
+    int matches = 0;
+    for (int i = 0; i < kChunk; ++i) matches += Load<P>(row + static_cast<size_t>(x + i) * sizeof(P)) == pixel;
+    if (matches != all) break;
+  }
+  while (x < end && (Load<P>(row + static_cast<size_t>(x) * sizeof(P)) == pixel) == same) ++x;
+  return x;
+}
+
 template <typename F>
-constexpr PrimitiveFuncs kPrimitives = {SolidRects<F>, SolidLine<F>, GetPixel<F>, F::FromColor, F::ToColor};
+void FloodSpans(const Bitmap& b, int x, int y, uint32_t pixel, bool untilBorder, std::vector<RECT>& spans) {
+  using P = typename F::Pixel;
+  const P target = static_cast<P>(pixel);
+  const bool same = !untilBorder;
+  // The area's runs on each row, found when the row is first reached, so
+  // that each pixel is read once and the cost stays with the rows reached.
+  struct Run {
+    int left, right, row;
+    bool taken;
+  };
+  std::vector<Run> runs;
+  // Where each reached row's runs lie in runs: rows y, y + 1, ... in below,
+  // y - 1, y - 2, ... in above. A row is only reached from its neighbour,
+  // so both grow one row at a time.
+  std::vector<std::pair<size_t, size_t>> below, above;
+  const auto rowRuns = [&](int row) {
+    auto& side = row >= y ? below : above;
+    const size_t index = static_cast<size_t>(row >= y ? row - y : y - 1 - row);
+    if (index < side.size()) return side[index];
+    const BYTE* at = Row(b, row);
+    const size_t first = runs.size();
+    for (int left = RunEnd(at, 0, b.width, target, !same); left < b.width;) {
+      const int right = RunEnd(at, left, b.width, target, same);
+      runs.push_back({left, right, row, false});
+      left = RunEnd(at, right, b.width, target, !same);
+    }
+    side.emplace_back(first, runs.size());
+    return side.back();
+  };
+  // The first run of a row that ends right of a column.
+  const auto firstAfter = [&](std::pair<size_t, size_t> row, int column) {
+    const auto end = runs.begin() + static_cast<ptrdiff_t>(row.second);
+    const auto found = std::partition_point(runs.begin() + static_cast<ptrdiff_t>(row.first), end,
+                                            [column](const Run& run) { return run.right <= column; });
+    return static_cast<size_t>(found - runs.begin());
+  };
+  const auto seedRow = rowRuns(y);
+  const size_t seed = firstAfter(seedRow, x);
+  if (seed == seedRow.second || runs[seed].left > x) return;
+  // Runs touch when they share a column on neighbouring rows; each is taken
+  // once, and all are found before anything is painted, as it is drawn over.
+  runs[seed].taken = true;
+  std::vector<size_t> pending = {seed};
+  while (!pending.empty()) {
+    const Run run = runs[pending.back()];
+    pending.pop_back();
+    spans.push_back({run.left, run.row, run.right, run.row + 1});
+    for (int row : {run.row - 1, run.row + 1}) {
+      if (row < 0 || row >= b.height) continue;
+      const auto next = rowRuns(row);
+      for (size_t i = firstAfter(next, run.left); i < next.second && runs[i].left < run.right; ++i) {
+        if (runs[i].taken) continue;
+        runs[i].taken = true;
+        pending.push_back(i);
+      }
+    }
+  }
+}
+
+template <typename F>
+constexpr PrimitiveFuncs kPrimitives = {SolidRects<F>, SolidLine<F>, GetPixel<F>, F::FromColor, F::ToColor,
+                                        FloodSpans<F>};
 
 }  // namespace
 
@@ -266,33 +362,6 @@ void PolygonSpans(const POINT* points, int count, const RECT& clip, std::vector<
 
 void PolygonSpans(const LongPoint* points, int count, const RECT& clip, std::vector<RECT>& spans) {
   PolygonSpansOf(points, count, clip, spans);
-}
-
-void FloodSpans(const Bitmap& b, const PrimitiveFuncs& funcs, int x, int y, uint32_t pixel, bool untilBorder,
-                std::vector<RECT>& spans) {
-  // Taken pixels are marked so that no span is found twice; the area is
-  // found whole before anything is painted, as it is drawn over.
-  std::vector<uint8_t> taken(static_cast<size_t>(b.width) * b.height);
-  auto inArea = [&](int px, int py) {
-    return !taken[static_cast<size_t>(py) * b.width + px] && (funcs.getPixel(b, px, py) == pixel) != untilBorder;
-  };
-  std::vector<POINT> seeds = {{x, y}};
-  while (!seeds.empty()) {
-    const POINT seed = seeds.back();
-    seeds.pop_back();
-    if (!inArea(seed.x, seed.y)) continue;
-    int left = seed.x, right = seed.x + 1;
-    while (left > 0 && inArea(left - 1, seed.y)) --left;
-    while (right < b.width && inArea(right, seed.y)) ++right;
-    std::fill_n(taken.begin() + static_cast<ptrdiff_t>(seed.y) * b.width + left, right - left, 1);
-    spans.push_back({left, seed.y, right, seed.y + 1});
-    // A seed at the start of each run of the area next to the span.
-    for (int row : {seed.y - 1, seed.y + 1}) {
-      if (row < 0 || row >= b.height) continue;
-      for (int px = left; px < right; ++px)
-        if (inArea(px, row) && (px == left || !inArea(px - 1, row))) seeds.push_back({px, row});
-    }
-  }
 }
 
 namespace {

@@ -44,6 +44,11 @@ struct PrimitiveFuncs {
   // The pixel a colour becomes in the format, and the colour of a pixel.
   uint32_t (*colorToPixel)(COLORREF color);
   COLORREF (*pixelToColor)(uint32_t pixel);
+  // The spans, one row high, of the area that reaches (x, y) through
+  // neighbours side by side or one above the other, each of whose pixels is
+  // `pixel` (or, with `untilBorder`, is not), appended to spans. (x, y) lies
+  // inside the bitmap and belongs to the area.
+  void (*floodSpans)(const Bitmap& bitmap, int x, int y, uint32_t pixel, bool untilBorder, std::vector<RECT>& spans);
 };
 
 const PrimitiveFuncs& PrimitivesFor(PixelFormat format);
@@ -92,12 +97,5 @@ void PenDotSpans(const POINT* points, int count, int width, const RECT& clip, st
 // out from the ellipse's equation row by row, so only those rows cost.
 void LargeRoundRectSpans(LongPoint corner, LongPoint size, long long w, long long h, const RECT& area,
                          std::vector<RECT>& inside, std::vector<RECT>& outline);
-
-// The spans, one row high, of the area that reaches (x, y) through
-// neighbours side by side or one above the other, each of whose pixels is
-// `pixel` (or, with `untilBorder`, is not), appended to spans. (x, y) lies
-// inside the bitmap and belongs to the area.
-void FloodSpans(const Bitmap& bitmap, const PrimitiveFuncs& funcs, int x, int y, uint32_t pixel, bool untilBorder,
-                std::vector<RECT>& spans);
 
 }  // namespace gdi
