@@ -32,9 +32,9 @@ constexpr uint32_t (*kRop2[16])(uint32_t p, uint32_t d) = {
 };
 
 // Spans and lines under every raster operation in every format: rows 0-1
-// get a span over x 1..6, row 2 a line from x 2 towards 9 clipped at x 6.
+// get a span over x 1..70, row 2 a line from x 2 towards 9 clipped at x 6.
 TEST(Primitives, SpansAndLinesApplyEachRop2AsDefined) {
-  const int width = 8, height = 3;
+  const int width = 72, height = 3;
   for (gdi::PixelFormat format : kFormats) {
     const gdi::PrimitiveFuncs& funcs = gdi::PrimitivesFor(format);
     const int bytes = gdi::BytesPerPixel(format);
@@ -45,7 +45,7 @@ TEST(Primitives, SpansAndLinesApplyEachRop2AsDefined) {
       for (size_t i = 0; i < memory.size(); ++i) memory[i] = static_cast<uint8_t>(i * 37 + 11);
       const std::vector<uint8_t> before = memory;
       const gdi::Bitmap bitmap = {memory.data(), width, height, width * bytes, format};
-      const RECT span = {1, 0, 7, 2}, clip = {0, 0, 6, 3};
+      const RECT span = {1, 0, 71, 2}, clip = {0, 0, 6, 3};
       funcs.solidRects(bitmap, &span, 1, gdi::RopMasksFor(rop, pen));
       funcs.solidLine(bitmap, {2, 2}, {9, 2}, clip, gdi::RopMasksFor(rop, pen));
       for (int y = 0; y < height; ++y)
@@ -53,7 +53,7 @@ TEST(Primitives, SpansAndLinesApplyEachRop2AsDefined) {
           uint32_t was = 0, now = 0;
           std::memcpy(&was, &before[(y * width + x) * bytes], bytes);
           std::memcpy(&now, &memory[(y * width + x) * bytes], bytes);
-          const bool drawn = y < 2 ? x >= 1 && x < 7 : x >= 2 && x < 6;
+          const bool drawn = y < 2 ? x >= 1 && x < 71 : x >= 2 && x < 6;
           EXPECT_EQ(now, drawn ? kRop2[rop - 1](pen, was) & mask : was) << bytes << " bytes, R2 " << rop << ", " << x
                                                                          << "," << y;
           EXPECT_EQ(funcs.getPixel(bitmap, x, y), now);
@@ -83,6 +83,77 @@ TEST(Primitives, PolygonSpansOfEdgesAcrossTheWholeCoordinateRange) {
   };
   EXPECT_EQ(spansOf(below), expectedBelow);
   EXPECT_EQ(spansOf(above), expectedAbove);
+}
+
+// Flood fills on scenes of three colours, in rows wider than the scan's
+// chunks and padded past their end: the spans must cover the area that a
+// search pixel by pixel finds, each pixel once.
+TEST(Primitives, FloodSpansCoverTheConnectedAreaOnce) {
+  const int width = 75, height = 23;
+  // Colour 0 mostly, 1 and 2 scattered; a one-pixel corridor spiralling in
+  // from a corner between walls of 1, blocked here and there by 2; 0 alone.
+  std::vector<int> scenes[3];
+  for (std::vector<int>& scene : scenes) scene.resize(width * height);
+  for (int i = 0; i < width * height; ++i) {
+    uint32_t hash = static_cast<uint32_t>(i) * 0x9E3779B9u;
+    hash = (hash ^ (hash >> 16)) * 0x85EBCA6Bu;
+    hash = (hash ^ (hash >> 13)) >> 24;
+    scenes[0][i] = hash < 150 ? 0 : hash < 230 ? 1 : 2;
+    scenes[1][i] = hash < 16 ? 2 : 0;
+  }
+  // Sides of w - 1, h - 1 and w - 1 pixels, then each two shorter than the
+  // one two before it.
+  int lengths[2] = {width - 1, height - 1};
+  for (int x = 0, y = 0, dx = 1, dy = 0, turn = 0; lengths[turn % 2] > 0; ++turn) {
+    for (int i = 0; i < lengths[turn % 2]; ++i, x += dx, y += dy) scenes[1][y * width + x] = 1;
+    if (turn > 0) lengths[turn % 2] -= 2;
+    std::swap(dx, dy);
+    dx = -dx;
+  }
+  const POINT seeds[] = {{0, 0}, {1, 1}, {width / 2, height / 2}, {width - 2, 1}, {3, height - 2}, {width - 1, 0}};
+  for (gdi::PixelFormat format : kFormats) {
+    const gdi::PrimitiveFuncs& funcs = gdi::PrimitivesFor(format);
+    const int bytes = gdi::BytesPerPixel(format), pitch = (width + 3) * bytes;
+    const uint32_t colours[3] = {funcs.colorToPixel(RGB(0x10, 0x20, 0x30)), funcs.colorToPixel(RGB(0xFF, 0, 0)),
+                                 funcs.colorToPixel(RGB(0, 0xC0, 0x40))};
+    for (const std::vector<int>& scene : scenes) {
+      // The padding is in the first colour, which the fill must not reach.
+      std::vector<uint8_t> memory(static_cast<size_t>(pitch) * height);
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width + 3; ++x)
+          std::memcpy(&memory[y * pitch + x * bytes], &colours[x < width ? scene[y * width + x] : 0], bytes);
+      const gdi::Bitmap bitmap = {memory.data(), width, height, pitch, format};
+      for (const POINT seed : seeds)
+        for (bool untilBorder : {false, true}) {
+          // Until the second colour, or over the colour at the seed.
+          const uint32_t pixel = untilBorder ? colours[1] : funcs.getPixel(bitmap, seed.x, seed.y);
+          auto inArea = [&](int x, int y) { return (funcs.getPixel(bitmap, x, y) == pixel) != untilBorder; };
+          if (!inArea(seed.x, seed.y)) continue;
+          std::vector<int> expected(width * height, 0), covered(width * height, 0);
+          std::vector<POINT> pending = {seed};
+          expected[seed.y * width + seed.x] = 1;
+          while (!pending.empty()) {
+            const POINT p = pending.back();
+            pending.pop_back();
+            for (const POINT n : {POINT{p.x - 1, p.y}, POINT{p.x + 1, p.y}, POINT{p.x, p.y - 1}, POINT{p.x, p.y + 1}}) {
+              if (n.x < 0 || n.y < 0 || n.x >= width || n.y >= height || expected[n.y * width + n.x] != 0) continue;
+              if (!inArea(n.x, n.y)) continue;
+              expected[n.y * width + n.x] = 1;
+              pending.push_back(n);
+            }
+          }
+          std::vector<RECT> spans;
+          funcs.floodSpans(bitmap, seed.x, seed.y, pixel, untilBorder, spans);
+          for (const RECT& span : spans) {
+            ASSERT_TRUE(span.left >= 0 && span.left < span.right && span.right <= width && span.top >= 0 &&
+                        span.bottom == span.top + 1 && span.top < height);
+            for (int x = span.left; x < span.right; ++x) ++covered[span.top * width + x];
+          }
+          EXPECT_EQ(covered, expected) << bytes << " bytes, scene " << (&scene - scenes) << ", seed " << seed.x << ","
+                                       << seed.y << (untilBorder ? ", until border" : "");
+        }
+    }
+  }
 }
 
 TEST(SurfaceDc, BottomUpPitchLifetimeAndUnusableDescriptions) {
