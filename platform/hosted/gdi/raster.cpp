@@ -146,6 +146,21 @@ void SolidLine(const Bitmap& b, POINT from, POINT to, const RECT& clip, RopMasks
       plot(from.x, from.y);
     return;
   }
+  // One along a row or a column is a rectangle one pixel thin: on each
+  // axis [start, start + delta) going up, (start + delta, start] going
+  // down, start alone standing still.
+  if (dx == 0 || dy == 0) {
+    const auto cover = [](long long start, long long delta, LONG low, LONG high) {
+      const long long first = delta < 0 ? start + delta + 1 : start, last = delta > 0 ? start + delta : start + 1;
+      return std::pair<LONG, LONG>(static_cast<LONG>(std::max<long long>(first, low)),
+                                   static_cast<LONG>(std::min<long long>(last, high)));
+    };
+    const auto [left, right] = cover(from.x, dx, clip.left, clip.right);
+    const auto [top, bottom] = cover(from.y, dy, clip.top, clip.bottom);
+    const RECT rect = {left, top, right, bottom};
+    if (left < right && top < bottom) SolidRects<F>(b, &rect, 1, masks);
+    return;
+  }
   const long long steps = std::max(adx, ady);
   // Only the steps whose major coordinate lies inside the clip, so far-off
   // end points cost nothing.
