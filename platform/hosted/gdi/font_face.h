@@ -1,0 +1,79 @@
+// A font as the text calls use it: one face realised at one size, style
+// and angle, as the platform picks it for a LOGFONTW. Two kinds make them:
+// bitmap fonts read from Windows .fon files and scalable fonts rendered by
+// FreeType; the text calls know neither.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+namespace gdi {
+
+// One character's picture and how far it moves the pen, in device pixels
+// (y grows downwards, as on the bitmap).
+struct GlyphImage {
+  // From the pen position (on the baseline) to the picture's top-left
+  // pixel.
+  int left = 0;
+  int top = 0;  // negative: the picture starts above the baseline
+  int width = 0;
+  int height = 0;
+  // The pen's movement after the character; both are used by rotated text.
+  int advanceX = 0;
+  int advanceY = 0;
+  // width x height coverage levels, top row first: 0 (none) to 16 (full),
+  // the platform's 17 levels; pictures drawn without antialiasing hold
+  // only 0 and 16.
+  std::vector<uint8_t> levels;
+};
+
+class RealFont {
+ public:
+  virtual ~RealFont() = default;
+  // What GetTextMetricsW answers for the font.
+  virtual const TEXTMETRICW& Metrics() const = 0;
+  // The face name GetTextFaceW answers.
+  virtual const std::u16string& FaceName() const = 0;
+  // Whether the font is drawn with levels between 0 and 16.
+  virtual bool Antialiased() const = 0;
+  // The picture of a UTF-16 unit; one the font lacks gets the font's
+  // default character's. Pictures are made once and kept; the reference
+  // stays valid as long as the font does.
+  virtual const GlyphImage& Glyph(char16_t unit) = 0;
+};
+
+// A bitmap font face read from a .fon file: the faces (one per size) of
+// one file, as the file describes them. Made by ReadFonFile.
+struct FonFace;
+
+// The faces in the bytes of a .fon file (a 16-bit Windows executable
+// whose font resources hold bitmap fonts); none when the bytes are not
+// such a file or are damaged anywhere they are read.
+std::vector<std::shared_ptr<const FonFace>> ReadFonFile(const std::vector<uint8_t>& bytes);
+// A face's name and its cell height in pixels.
+const std::u16string& FonFaceName(const FonFace& face);
+int FonFacePixelHeight(const FonFace& face);
+
+// The platform's choice among the sizes of one bitmap family for a
+// LOGFONTW (lfFaceName already matched), with its scaling and its
+// synthetic bold, italic, underline and strike-out; null when the family
+// has no sizes.
+std::unique_ptr<RealFont> RealizeBitmapFont(const std::vector<std::shared_ptr<const FonFace>>& family,
+                                            const LOGFONTW& request);
+
+// The family name of each face in a scalable font file (TrueType or
+// OpenType, or a collection of them), by face index; empty when FreeType
+// cannot open the file.
+std::vector<std::u16string> ScalableFaceNames(const std::string& path);
+// A scalable face realised for a LOGFONTW (lfFaceName already matched):
+// height as cell (positive) or character (negative) height, width,
+// weight (synthetic bold where the face has none), italic (synthetic
+// slant), underline, strike-out, escapement (rotated pictures and
+// advances), quality; null when the face cannot be loaded.
+std::unique_ptr<RealFont> RealizeScalableFont(const std::string& path, int faceIndex, const LOGFONTW& request);
+
+}  // namespace gdi
