@@ -54,9 +54,10 @@ struct FonFace;
 // whose font resources hold bitmap fonts); none when the bytes are not
 // such a file or are damaged anywhere they are read.
 std::vector<std::shared_ptr<const FonFace>> ReadFonFile(const std::vector<uint8_t>& bytes);
-// A face's name and its cell height in pixels.
+// A face's name, its cell height in pixels and its character set.
 const std::u16string& FonFaceName(const FonFace& face);
 int FonFacePixelHeight(const FonFace& face);
+int FonFaceCharSet(const FonFace& face);
 
 // The platform's choice among the sizes of one bitmap family for a
 // LOGFONTW (lfFaceName already matched), with its scaling and its
