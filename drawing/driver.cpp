@@ -1,6 +1,9 @@
 #include "drawing/driver.h"
 
+#include <cmath>
 #include <cstring>
+
+#include "runtime/trunc.h"
 
 namespace {
 
@@ -254,10 +257,71 @@ void CloseOutput(DrawContext* context) {
 // Text (empty means a missing string or a zero first unit).
 bool EmptyText(const WCHAR* text) { return text == nullptr || text[0] == 0; }
 
-// Completed with the rest of the driver: these need graphics calls (text,
-// fonts, bitmaps and blending) beyond those every lane has today. They
-// regain the device context as drawing slots do, draw nothing and report 0.
-void ApplyFont(DrawContext* context, HFONT) { RegainDc(context); }
+int TextLength(const WCHAR* text) {
+  int length = 0;
+  while (text[length] != 0) ++length;
+  return length;
+}
+
+// How far an italic font's letters lean past their advance: "H" drawn
+// white on black at the top left of a 32-bit bitmap twice its extent, then
+// the rightmost lit column over its rows. 0 for upright fonts, and when
+// anything cannot be made.
+int32_t ItalicOverhang(HDC dc, HFONT font) {
+  HDC memory = CreateCompatibleDC(dc);
+  if (memory == nullptr) return 0;
+  HGDIOBJ oldFont = SelectObject(memory, font);
+  TEXTMETRICW metrics = {};
+  SIZE extent = {};
+  static const WCHAR kH[] = {'H', 0};
+  int32_t overhang = 0;
+  if (GetTextMetricsW(memory, &metrics) && metrics.tmItalic != 0 && GetTextExtentPoint32W(memory, kH, 1, &extent) &&
+      extent.cx > 0 && extent.cy > 0) {
+    const int width = 2 * extent.cx, height = 2 * extent.cy;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap != nullptr) {
+      HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
+      const RECT all = {0, 0, width, height};
+      FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+      SetTextColor(memory, RGB(255, 255, 255));
+      SetBkColor(memory, RGB(0, 0, 0));
+      TextOutW(memory, 0, 0, kH, 1);
+      GdiFlush();
+      const auto* pixels = static_cast<const uint32_t*>(bits);
+      for (int column = width - 1; column >= 0 && overhang == 0; --column)
+        for (int row = 0; row < extent.cy; ++row)
+          if ((pixels[static_cast<size_t>(row) * width + column] & 0x00FFFFFF) != 0) {
+            overhang = column - extent.cx + 2;
+            break;
+          }
+      SelectObject(memory, oldBitmap);
+      DeleteObject(bitmap);
+    }
+  }
+  SelectObject(memory, oldFont);
+  DeleteDC(memory);
+  return overhang;
+}
+
+void ApplyFont(DrawContext* context, HFONT font) {
+  RegainDc(context);
+  if (font == DrawStockFont()) font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
+  SelectObject(context->dc, font);
+  context->font = font;
+  context->italicOverhang = ItalicOverhang(context->dc, font);
+  // The rotated copy was of the font before; deselected by now.
+  if (context->angledFont != nullptr) DeleteObject(context->angledFont);
+  context->angledFont = nullptr;
+}
+
 BOOL PaintImage(DrawContext* context, HANDLE, int32_t, int32_t) {
   RegainDc(context);
   return FALSE;
@@ -270,28 +334,72 @@ BOOL PaintImageBlended(DrawContext* context, HANDLE, int32_t, int32_t, int32_t) 
   RegainDc(context);
   return FALSE;
 }
-int32_t PaintText(DrawContext* context, int32_t, int32_t, const WCHAR*) {
-  RegainDc(context);
-  return 0;
-}
-BOOL PaintTextAngled(DrawContext* context, int32_t, int32_t, const WCHAR* text, float) {
-  if (EmptyText(text)) return FALSE;
-  RegainDc(context);
-  return FALSE;
-}
 void* CaptureImage(DrawContext* context, int32_t, int32_t, int32_t, int32_t, int32_t) {
   RegainDc(context);
   return nullptr;
 }
-int32_t MeasureTextHeight(DrawContext* context, const WCHAR* text) {
-  if (EmptyText(text)) return 0;
+
+// Text is drawn at the current position, which it advances (the DC's
+// alignment is update-current-position); the position is left at (0, 0).
+int32_t PaintText(DrawContext* context, int32_t x, int32_t y, const WCHAR* text) {
   RegainDc(context);
-  return 0;
+  HDC dc = context->dc;
+  MoveToEx(dc, x, y, nullptr);
+  if (!EmptyText(text)) TextOutW(dc, 0, 0, text, TextLength(text));
+  POINT after = {0, 0};
+  MoveToEx(dc, 0, 0, &after);
+  return after.x;
 }
+
+// A rotated copy of the current font, made again only when the angle
+// (reduced to a turn) changes; drawn with a transparent background.
+BOOL PaintTextAngled(DrawContext* context, int32_t x, int32_t y, const WCHAR* text, float angle) {
+  if (EmptyText(text)) return FALSE;
+  RegainDc(context);
+  HDC dc = context->dc;
+  const float reduced = static_cast<float>(std::fmod(static_cast<double>(angle), 360.0));
+  if (context->angledFont == nullptr || context->angledFontAngle != reduced) {
+    LOGFONTW description = {};
+    if (GetObjectW(context->font, sizeof description, &description) == 0) return FALSE;
+    const int32_t tenths = TruncToInt(static_cast<double>(reduced) * 10.0);
+    description.lfEscapement = tenths;
+    description.lfOrientation = tenths;
+    description.lfOutPrecision = OUT_TT_ONLY_PRECIS;
+    HFONT rotated = CreateFontIndirectW(&description);
+    if (rotated == nullptr) return FALSE;
+    // The old copy may be selected (a session's DC keeps it only while
+    // drawing); the current font is selected below before it goes.
+    if (context->angledFont != nullptr) {
+      SelectObject(dc, context->font);
+      DeleteObject(context->angledFont);
+    }
+    context->angledFont = rotated;
+    context->angledFontAngle = reduced;
+  }
+  SelectObject(dc, context->angledFont);
+  SetBkMode(dc, TRANSPARENT);
+  MoveToEx(dc, x, y, nullptr);
+  const BOOL drawn = TextOutW(dc, 0, 0, text, TextLength(text));
+  SelectObject(dc, context->font);
+  if ((context->mode & ModeTransparentText) == 0) SetBkMode(dc, OPAQUE);
+  return drawn;
+}
+
+// The extent of text in the current font; zero for empty text, which
+// touches nothing.
+SIZE TextExtent(DrawContext* context, const WCHAR* text) {
+  SIZE extent = {0, 0};
+  if (EmptyText(text)) return extent;
+  RegainDc(context);
+  if (!GetTextExtentPoint32W(context->dc, text, TextLength(text), &extent)) extent = {0, 0};
+  return extent;
+}
+
+int32_t MeasureTextHeight(DrawContext* context, const WCHAR* text) { return TextExtent(context, text).cy; }
+
 int32_t MeasureTextWidth(DrawContext* context, const WCHAR* text) {
   if (EmptyText(text)) return 0;
-  RegainDc(context);
-  return 0;
+  return TextExtent(context, text).cx + context->italicOverhang;
 }
 
 }  // namespace
