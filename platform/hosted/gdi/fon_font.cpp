@@ -1,0 +1,193 @@
+// Bitmap fonts realised for a LOGFONTW: the size the platform picks from a
+// family, scaled by a whole factor, stretched to a requested width, made
+// bold by drawing each picture twice a pixel apart. The choices and figures
+// are the platform's, measured under Wine with its own .fon files.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "gdi/fon.h"
+
+namespace gdi {
+namespace {
+
+// Beyond this a scaled font's pictures would be megabytes each.
+constexpr int kMaxScale = 64;
+// The display's resolution; faces made for another one are used only when
+// a family has no other.
+constexpr int kDisplayDpi = 96;
+
+// Windows-1252's bytes 0x80-0x9F, for mapping UTF-16 back to them; the
+// five bytes it leaves undefined map to themselves.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+// The byte a UTF-16 unit is in a face's character set; -1 when it has none.
+// Only the ANSI set is mapped beyond ASCII.
+int CharSetByte(char16_t unit, int charSet) {
+  if (unit < 0x80) return unit;
+  if (charSet != ANSI_CHARSET) return -1;
+  if (unit >= 0xA0 && unit <= 0xFF) return unit;
+  for (int i = 0; i < 32; ++i)
+    if (kCp1252High[i] == unit) return 0x80 + i;
+  return -1;
+}
+
+// The sizes to choose from: the requested character set's (ANSI when it is
+// DEFAULT_CHARSET or absent), the display resolution's where there are
+// any, one face per height, smallest first.
+std::vector<std::shared_ptr<const FonFace>> Sizes(const std::vector<std::shared_ptr<const FonFace>>& family, int charSet) {
+  auto has = [&](auto keep) {
+    return std::any_of(family.begin(), family.end(), [&](const auto& face) { return face && keep(*face); });
+  };
+  if (charSet == DEFAULT_CHARSET || !has([&](const FonFace& f) { return f.charSet == charSet; }))
+    charSet = has([](const FonFace& f) { return f.charSet == ANSI_CHARSET; }) ? ANSI_CHARSET : -1;
+  const bool anyAtDpi = has([&](const FonFace& f) {
+    return (charSet < 0 || f.charSet == charSet) && f.vertRes == kDisplayDpi;
+  });
+  std::vector<std::shared_ptr<const FonFace>> sizes;
+  for (const auto& face : family) {
+    if (!face || (charSet >= 0 && face->charSet != charSet) || (anyAtDpi && face->vertRes != kDisplayDpi)) continue;
+    if (charSet < 0 && !sizes.empty() && face->charSet != sizes[0]->charSet) continue;
+    if (std::none_of(sizes.begin(), sizes.end(), [&](const auto& s) { return s->pixHeight == face->pixHeight; }))
+      sizes.push_back(face);
+  }
+  std::sort(sizes.begin(), sizes.end(), [](const auto& a, const auto& b) { return a->pixHeight < b->pixHeight; });
+  return sizes;
+}
+
+class BitmapFont final : public RealFont {
+ public:
+  BitmapFont(std::shared_ptr<const FonFace> kept, const LOGFONTW& request) : kept_(std::move(kept)), face_(*kept_) {
+    const FonFace& face = face_;
+    // A positive height is the cell's, a negative one the cell's less its
+    // internal leading; the face is scaled by n once the request comes
+    // within a quarter of the face's height of n times it (within a quarter
+    // less one pixel for n = 2).
+    const int64_t b = face.pixHeight;
+    const int64_t h = request.lfHeight > 0 ? int64_t{request.lfHeight}
+                      : request.lfHeight < 0 ? -int64_t{request.lfHeight} + face.internalLeading
+                                              : b;
+    int64_t n = std::clamp<int64_t>((h + b / 4) / b, 1, kMaxScale);
+    if (n == 2 && h < 2 * b - b / 4 + 1) n = 1;
+    scale_ = static_cast<int>(n);
+    // A width stretches every advance to width / average width, rounded up.
+    width_ = request.lfWidth == 0 || face.avgWidth == 0 ? 0 : std::min<int64_t>(std::abs(int64_t{request.lfWidth}), 0xFFFF);
+    bold_ = request.lfWeight > 550 && face.weight <= 550;
+
+    TEXTMETRICW& tm = metrics_;
+    tm.tmHeight = face.pixHeight * scale_;
+    tm.tmAscent = face.ascent * scale_;
+    tm.tmDescent = (face.pixHeight - face.ascent) * scale_;
+    tm.tmInternalLeading = face.internalLeading * scale_;
+    tm.tmExternalLeading = face.externalLeading * scale_;
+    // A scaled bold font widens its average and widest character by the
+    // scale, its advances by one pixel.
+    tm.tmAveCharWidth = width_ ? width_ + bold_ : (face.avgWidth + bold_) * scale_;
+    tm.tmMaxCharWidth = width_ ? (2 * face.maxWidth * width_ + face.avgWidth) / (2 * face.avgWidth) + bold_
+                               : (face.maxWidth + bold_) * scale_;
+    tm.tmWeight = bold_ ? FW_BOLD : face.weight;
+    tm.tmOverhang = bold_;
+    tm.tmDigitizedAspectX = face.horizRes;
+    tm.tmDigitizedAspectY = face.vertRes;
+    tm.tmFirstChar = static_cast<WCHAR>(face.firstChar);
+    tm.tmLastChar = static_cast<WCHAR>(face.lastChar);
+    tm.tmDefaultChar = static_cast<WCHAR>(face.firstChar + face.defaultChar);
+    tm.tmBreakChar = static_cast<WCHAR>(face.firstChar + face.breakChar);
+    // The platform draws bitmap faces upright and says so, italic or not.
+    tm.tmItalic = face.italic ? 255 : 0;
+    tm.tmUnderlined = face.underline || request.lfUnderline ? 255 : 0;
+    tm.tmStruckOut = face.strikeOut || request.lfStrikeOut ? 255 : 0;
+    tm.tmPitchAndFamily = static_cast<BYTE>(face.pitchAndFamily);
+    tm.tmCharSet = static_cast<BYTE>(face.charSet);
+
+    // Both lines sit on a row (the underline's just below the baseline,
+    // the strike-out's half the ascent above it) and grow a pixel up, then
+    // a pixel down, with the font's size.
+    const int thickness = (static_cast<int>(tm.tmAscent) + 19) / 20;
+    const int shift = -(thickness / 2);
+    if (tm.tmUnderlined) lines_.underlineTop = shift, lines_.underlineHeight = thickness;
+    if (tm.tmStruckOut)
+      lines_.strikeOutTop = -static_cast<int>(tm.tmAscent / 2) + shift, lines_.strikeOutHeight = thickness;
+  }
+
+  const TEXTMETRICW& Metrics() const override { return metrics_; }
+  const std::u16string& FaceName() const override { return face_.name; }
+  bool Antialiased() const override { return false; }
+  FontLines Lines() const override { return lines_; }
+
+  const GlyphImage& Glyph(char16_t unit) override {
+    int index = CharSetByte(unit, face_.charSet) - face_.firstChar;
+    if (index < 0 || index > face_.lastChar - face_.firstChar) index = face_.defaultChar;
+    // A default character outside the face draws nothing.
+    if (index > face_.lastChar - face_.firstChar) return empty_;
+    auto& glyph = glyphs_[index];
+    if (!glyph) glyph = Make(index);
+    return *glyph;
+  }
+
+ private:
+  // Scaled sizes repeat each pixel; a width stretches columns to the
+  // nearest.
+  std::unique_ptr<GlyphImage> Make(int index) const {
+    const int stored = face_.widths[index];
+    const uint8_t* pixels = &face_.pixels[face_.starts[index]];
+    auto glyph = std::make_unique<GlyphImage>();
+    const int64_t scaledWidth = width_ ? (int64_t{stored} * width_ + face_.avgWidth - 1) / face_.avgWidth
+                                       : int64_t{stored} * scale_;
+    auto source = [&](int x) {
+      return static_cast<int>(width_ ? int64_t{x} * face_.avgWidth / width_ : x / scale_);
+    };
+    glyph->advanceX = static_cast<int>(scaledWidth) + bold_;
+    glyph->width = static_cast<int>(scaledWidth) + bold_;
+    glyph->height = face_.pixHeight * scale_;
+    glyph->top = -static_cast<int>(metrics_.tmAscent);
+    glyph->levels.assign(static_cast<size_t>(glyph->width) * glyph->height, 0);
+    for (int y = 0; y < glyph->height; ++y) {
+      const uint8_t* row = pixels + static_cast<size_t>(y / scale_) * stored;
+      uint8_t* out = &glyph->levels[static_cast<size_t>(y) * glyph->width];
+      for (int x = 0; x < scaledWidth; ++x)
+        if (row[source(x)]) {
+          out[x] = 16;
+          if (bold_) out[x + 1] = 16;
+        }
+    }
+    return glyph;
+  }
+
+  const std::shared_ptr<const FonFace> kept_;
+  const FonFace& face_;
+  int scale_ = 1;
+  int width_ = 0;
+  bool bold_ = false;
+  TEXTMETRICW metrics_ = {};
+  FontLines lines_;
+  GlyphImage empty_;
+  std::array<std::unique_ptr<GlyphImage>, 256> glyphs_;
+};
+
+}  // namespace
+
+std::unique_ptr<RealFont> RealizeBitmapFont(const std::vector<std::shared_ptr<const FonFace>>& family,
+                                            const LOGFONTW& request) {
+  const auto sizes = Sizes(family, request.lfCharSet);
+  if (sizes.empty()) return nullptr;
+  // The largest size whose cell (positive heights) or character (negative
+  // ones) height fits the request; the smallest when none does, or for 0.
+  std::shared_ptr<const FonFace> chosen = sizes[0];
+  for (const auto& face : sizes) {
+    const int64_t height = request.lfHeight > 0 ? face->pixHeight : face->pixHeight - face->internalLeading;
+    const int64_t wanted = request.lfHeight > 0 ? int64_t{request.lfHeight} : -int64_t{request.lfHeight};
+    if (request.lfHeight != 0 && height <= wanted) chosen = face;
+  }
+  return std::make_unique<BitmapFont>(std::move(chosen), request);
+}
+
+}  // namespace gdi
