@@ -9,6 +9,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform.h"
@@ -209,6 +210,120 @@ TEST(BitmapFont, RealisesMetricsAdvancesAndPicturesAsThePlatform) {
       EXPECT_EQ(hashes.pictures, c.pictures);
     }
   }
+}
+
+// The cell height chosen for every height from -80 to 80: the runs of
+// equal heights, each from its first request on, as Wine chose them.
+TEST(BitmapFont, PicksAndScalesSizesAsThePlatform) {
+  const struct {
+    const char16_t* face;
+    std::vector<std::pair<int, int>> runs;
+  } kFamilies[] = {
+      {u"System", {{-80, 80}, {-72, 64}, {-56, 48}, {-40, 32}, {-25, 16}, {29, 32}, {44, 48}, {60, 64}, {76, 80}}},
+      {u"MS Sans Serif", {{-80, 80}, {-70, 60}, {-50, 40}, {-31, 20}, {-15, 16}, {-12, 13}, {16, 16}, {20, 20}, {36, 40}, {55, 60}, {75, 80}}},
+      {u"Courier", {{-80, 78}, {-74, 65}, {-61, 52}, {-48, 39}, {-35, 26}, {-23, 13}, {24, 26}, {36, 39}, {49, 52}, {62, 65}, {75, 78}}},
+      {u"Small Fonts", {{-80, 77}, {-72, 66}, {-61, 55}, {-50, 44}, {-39, 33}, {-28, 22}, {-18, 11}, {21, 22}, {31, 33}, {42, 44}, {53, 55}, {64, 66}, {75, 77}}},
+      {u"Fixedsys", {{-80, 75}, {-68, 60}, {-53, 45}, {-38, 30}, {-24, 15}, {28, 30}, {42, 45}, {57, 60}, {72, 75}}},
+  };
+  for (const auto& family : kFamilies) {
+    const Faces faces = FamilyNamed(family.face);
+    size_t run = 0;
+    for (int height = -80; height <= 80; ++height) {
+      if (run + 1 < family.runs.size() && family.runs[run + 1].first == height) ++run;
+      LOGFONTW request = {};
+      request.lfHeight = height;
+      EXPECT_EQ(gdi::RealizeBitmapFont(faces, request)->Metrics().tmHeight, family.runs[run].second)
+          << std::string(family.face, family.face + std::char_traits<char16_t>::length(family.face)) << " " << height;
+    }
+  }
+}
+
+// A size scaled by n repeats each pixel of the unscaled picture n times
+// each way, and a requested width stretches the columns to the nearest.
+TEST(BitmapFont, ScaledPicturesRepeatTheUnscaledPixels) {
+  const Faces faces = FamilyNamed(u"MS Sans Serif");
+  LOGFONTW request = {};
+  request.lfHeight = 20;
+  const std::unique_ptr<gdi::RealFont> unscaled = gdi::RealizeBitmapFont(faces, request);
+  for (int n : {2, 3}) {
+    request.lfHeight = 20 * n;
+    request.lfWidth = 0;
+    const std::unique_ptr<gdi::RealFont> scaled = gdi::RealizeBitmapFont(faces, request);
+    request.lfWidth = 8 * n;  // n times the average width
+    const std::unique_ptr<gdi::RealFont> stretched = gdi::RealizeBitmapFont(faces, request);
+    for (char16_t unit : {u'W', u'g', u'\u00C5'}) {
+      const gdi::GlyphImage& one = unscaled->Glyph(unit);
+      for (gdi::RealFont* font : {scaled.get(), stretched.get()}) {
+        const gdi::GlyphImage& big = font->Glyph(unit);
+        ASSERT_EQ(big.width, one.width * n);
+        ASSERT_EQ(big.height, one.height * n);
+        EXPECT_EQ(big.top, one.top * n);
+        EXPECT_EQ(big.advanceX, one.advanceX * n);
+        for (int y = 0; y < big.height; ++y)
+          for (int x = 0; x < big.width; ++x)
+            ASSERT_EQ(big.levels[y * big.width + x], one.levels[(y / n) * one.width + x / n]) << n << " " << x << "," << y;
+      }
+    }
+  }
+}
+
+// Damaged copies of a real file: bytes changed at random, offsets and
+// sizes in its headers pointed past the end, the file cut short. Each must
+// read without a read past its bytes (run under AddressSanitizer) and give
+// only faces that realise and draw every character.
+TEST(FonFile, DamagedFilesGiveNoFaceOrWholeOnes) {
+  const std::vector<uint8_t> original = FileBytes("sserife.fon");
+  ASSERT_GT(original.size(), 1024u);
+  // Where the headers keep offsets and sizes: the executable header's, the
+  // resource table's, and each font's (its size, glyph table, face name).
+  auto u16 = [&](size_t at) { return static_cast<size_t>(original[at] | original[at + 1] << 8); };
+  const size_t ne = u16(0x3C), table = ne + u16(ne + 0x24);
+  std::vector<size_t> fields = {0x3C, ne + 0x24, table};
+  for (size_t at = table + 2; u16(at) != 0; at += 8 + 12 * u16(at + 2)) {
+    fields.insert(fields.end(), {at + 2, at + 8, at + 10});
+    if (u16(at) != 0x8008) continue;
+    for (size_t font = 0; font < u16(at + 2); ++font) {
+      const size_t start = u16(at + 8 + 12 * font) << u16(table);
+      for (size_t field : {2, 88, 95, 96, 105, 148, 150, 152}) fields.push_back(start + field);
+    }
+  }
+  ASSERT_EQ(fields.size(), 3u + 2 * 3 + 3 * 8);
+  std::mt19937 random(12);
+  int whole = 0;
+  for (int copy = 0; copy < 400; ++copy) {
+    std::vector<uint8_t> bytes = original;
+    switch (copy % 4) {
+      case 0:
+        for (int i = 0; i < 1 + copy % 7; ++i) bytes[random() % bytes.size()] ^= static_cast<uint8_t>(1 + random() % 255);
+        break;
+      case 1: {
+        const size_t at = fields[random() % fields.size()];
+        const uint32_t past = static_cast<uint32_t>(bytes.size() + random() % 70000);
+        for (size_t i = 0; i < 4 && at + i < bytes.size(); ++i) bytes[at + i] = static_cast<uint8_t>(past >> (8 * i));
+        break;
+      }
+      case 2:
+        bytes[(fields[random() % fields.size()] + random() % 2) % bytes.size()] = static_cast<uint8_t>(random());
+        break;
+      default:
+        bytes.resize(random() % bytes.size());
+    }
+    const Faces faces = gdi::ReadFonFile(bytes);
+    whole += !faces.empty();
+    for (const auto& face : faces) {
+      LOGFONTW request = {};
+      request.lfHeight = gdi::FonFacePixelHeight(*face);
+      const std::unique_ptr<gdi::RealFont> font = gdi::RealizeBitmapFont({face}, request);
+      ASSERT_NE(font, nullptr) << copy;
+      for (char16_t unit = 0; unit < 0x100; ++unit) {
+        const gdi::GlyphImage& glyph = font->Glyph(unit);
+        EXPECT_EQ(glyph.levels.size(), static_cast<size_t>(glyph.width) * glyph.height) << copy;
+      }
+    }
+  }
+  // The seed leaves some copies readable: damage that the reader need not
+  // refuse still gives faces.
+  EXPECT_GT(whole, 0);
 }
 
 }  // namespace

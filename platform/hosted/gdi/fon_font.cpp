@@ -78,8 +78,10 @@ class BitmapFont final : public RealFont {
     int64_t n = std::clamp<int64_t>((h + b / 4) / b, 1, kMaxScale);
     if (n == 2 && h < 2 * b - b / 4 + 1) n = 1;
     scale_ = static_cast<int>(n);
-    // A width stretches every advance to width / average width, rounded up.
-    width_ = request.lfWidth == 0 || face.avgWidth == 0 ? 0 : std::min<int64_t>(std::abs(int64_t{request.lfWidth}), 0xFFFF);
+    // A width stretches every advance to width / average width, rounded up;
+    // one over a hundred times the cell height is ignored.
+    const int64_t width = std::abs(int64_t{request.lfWidth});
+    width_ = face.avgWidth == 0 || width > 100 * b * scale_ ? 0 : static_cast<int>(width);
     bold_ = request.lfWeight > 550 && face.weight <= 550;
 
     TEXTMETRICW& tm = metrics_;
