@@ -3,6 +3,7 @@
 // them.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -235,6 +236,31 @@ TEST(BitmapFont, PicksAndScalesSizesAsThePlatform) {
       EXPECT_EQ(gdi::RealizeBitmapFont(faces, request)->Metrics().tmHeight, family.runs[run].second)
           << std::string(family.face, family.face + std::char_traits<char16_t>::length(family.face)) << " " << height;
     }
+  }
+}
+
+// Heights and widths far out of range: Wine's answers where it gives sane
+// ones (1001 for 1000, widths up to a hundred cells), otherwise the cell
+// kept under 4096 pixels and the width ignored, and pictures to match.
+TEST(BitmapFont, ExtremeRequestsGiveBoundedFonts) {
+  const Faces courier = FamilyNamed(u"Courier");
+  const struct {
+    int height, width;
+    LONG tmHeight, tmAveCharWidth;
+  } kCases[] = {
+      {1000, 0, 1001, 616}, {-1000, 0, 1001, 616}, {INT_MAX, 0, 4095, 2520}, {INT_MIN, 0, 4095, 2520},
+      {13, 1300, 13, 1300}, {13, 1304, 13, 8},     {13, -1000, 13, 1000},     {13, INT_MIN, 13, 8},
+  };
+  for (const auto& c : kCases) {
+    LOGFONTW request = {};
+    request.lfHeight = c.height;
+    request.lfWidth = c.width;
+    const std::unique_ptr<gdi::RealFont> font = gdi::RealizeBitmapFont(courier, request);
+    EXPECT_EQ(font->Metrics().tmHeight, c.tmHeight) << c.height << " " << c.width;
+    EXPECT_EQ(font->Metrics().tmAveCharWidth, c.tmAveCharWidth) << c.height << " " << c.width;
+    const gdi::GlyphImage& glyph = font->Glyph(u'W');
+    EXPECT_EQ(glyph.height, c.tmHeight);
+    EXPECT_EQ(glyph.advanceX, c.tmAveCharWidth);
   }
 }
 

@@ -30,7 +30,7 @@ class Bytes {
   uint32_t U32(uint64_t at, bool& ok) const {
     return Has(at, 4) ? U16(at, ok) | static_cast<uint32_t>(U16(at + 2, ok)) << 16 : Fail(ok);
   }
-  const uint8_t* At(uint64_t at) const { return data_ + at; }
+  const uint8_t* At(uint64_t at) const { return data_ + at; }  // at <= size()
 
  private:
   static uint32_t Fail(bool& ok) {
@@ -86,21 +86,16 @@ std::shared_ptr<FonFace> ReadFnt(const Bytes& fnt) {
 
   const int count = f.lastChar - f.firstChar + 1;
   f.widths.resize(count);
-  f.starts.resize(count);
+  f.offsets.resize(count);
   for (int i = 0; i < count; ++i) {
     const uint64_t entry = table + static_cast<uint64_t>(i) * entrySize;
     const uint32_t width = fnt.U16(entry, ok);
     const uint32_t offset = entrySize == 4 ? fnt.U16(entry + 2, ok) : fnt.U32(entry + 2, ok);
-    const uint64_t strips = (width + 7) / 8;
-    if (!ok || width > kMaxPixels || !fnt.Has(offset, strips * f.pixHeight)) return nullptr;
+    if (!ok || width > kMaxPixels || !fnt.Has(offset, uint64_t{(width + 7) / 8} * f.pixHeight)) return nullptr;
     f.widths[i] = static_cast<uint16_t>(width);
-    f.starts[i] = static_cast<uint32_t>(f.pixels.size());
-    // Stored as strips 8 pixels wide, each strip's rows in turn, the
-    // leftmost pixel in the top bit.
-    for (int y = 0; y < f.pixHeight; ++y)
-      for (uint32_t x = 0; x < width; ++x)
-        f.pixels.push_back(fnt.At(offset + (x / 8) * f.pixHeight + y)[0] >> (7 - x % 8) & 1);
+    f.offsets[i] = offset;
   }
+  f.bits.assign(fnt.At(0), fnt.At(0) + fnt.size());
 
   // The face name: Windows-1252, ended by a zero byte inside the resource.
   if (!fnt.Has(faceOffset, 1)) return nullptr;

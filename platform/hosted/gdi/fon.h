@@ -31,11 +31,17 @@ struct FonFace {
   int lastChar = 0;
   int defaultChar = 0;  // relative to firstChar, as stored
   int breakChar = 0;    // relative to firstChar, as stored
-  // Per character from firstChar: its width, and where its pixels start in
-  // `pixels` (width x pixHeight, one byte per pixel, 0 or 1, rows first).
+  // Per character from firstChar: its width and where its picture starts
+  // in `bits`, the font resource's bytes (checked to lie inside them): strips
+  // 8 pixels wide, each strip's rows in turn, the leftmost pixel in the top
+  // bit.
   std::vector<uint16_t> widths;
-  std::vector<uint32_t> starts;
-  std::vector<uint8_t> pixels;
+  std::vector<uint32_t> offsets;
+  std::vector<uint8_t> bits;
+
+  bool Pixel(int index, int x, int y) const {
+    return bits[offsets[index] + static_cast<size_t>(x / 8) * pixHeight + y] >> (7 - x % 8) & 1;
+  }
 };
 
 }  // namespace gdi

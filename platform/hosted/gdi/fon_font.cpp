@@ -15,8 +15,10 @@
 namespace gdi {
 namespace {
 
-// Beyond this a scaled font's pictures would be megabytes each.
-constexpr int kMaxScale = 64;
+// The tallest cell a face is scaled to and the widest picture a width
+// stretches one to; the platform has no bound, but beyond these a single
+// picture would take tens of megabytes.
+constexpr int kMaxPicture = 4096;
 // The display's resolution; faces made for another one are used only when
 // a family has no other.
 constexpr int kDisplayDpi = 96;
@@ -75,7 +77,7 @@ class BitmapFont final : public RealFont {
     const int64_t h = request.lfHeight > 0 ? int64_t{request.lfHeight}
                       : request.lfHeight < 0 ? -int64_t{request.lfHeight} + face.internalLeading
                                               : b;
-    int64_t n = std::clamp<int64_t>((h + b / 4) / b, 1, kMaxScale);
+    int64_t n = std::clamp<int64_t>((h + b / 4) / b, 1, std::max<int64_t>(1, kMaxPicture / b));
     if (n == 2 && h < 2 * b - b / 4 + 1) n = 1;
     scale_ = static_cast<int>(n);
     // A width stretches every advance to width / average width, rounded up;
@@ -93,7 +95,8 @@ class BitmapFont final : public RealFont {
     // A scaled bold font widens its average and widest character by the
     // scale, its advances by one pixel.
     tm.tmAveCharWidth = width_ ? width_ + bold_ : (face.avgWidth + bold_) * scale_;
-    tm.tmMaxCharWidth = width_ ? (2 * face.maxWidth * width_ + face.avgWidth) / (2 * face.avgWidth) + bold_
+    tm.tmMaxCharWidth = width_ ? static_cast<LONG>((2 * int64_t{face.maxWidth} * width_ + face.avgWidth) /
+                                                   (2 * face.avgWidth)) + bold_
                                : (face.maxWidth + bold_) * scale_;
     tm.tmWeight = bold_ ? FW_BOLD : face.weight;
     tm.tmOverhang = bold_;
@@ -140,7 +143,6 @@ class BitmapFont final : public RealFont {
   // nearest.
   std::unique_ptr<GlyphImage> Make(int index) const {
     const int stored = face_.widths[index];
-    const uint8_t* pixels = &face_.pixels[face_.starts[index]];
     auto glyph = std::make_unique<GlyphImage>();
     const int64_t scaledWidth = width_ ? (int64_t{stored} * width_ + face_.avgWidth - 1) / face_.avgWidth
                                        : int64_t{stored} * scale_;
@@ -148,15 +150,14 @@ class BitmapFont final : public RealFont {
       return static_cast<int>(width_ ? int64_t{x} * face_.avgWidth / width_ : x / scale_);
     };
     glyph->advanceX = static_cast<int>(scaledWidth) + bold_;
-    glyph->width = static_cast<int>(scaledWidth) + bold_;
+    glyph->width = static_cast<int>(std::min<int64_t>(scaledWidth, kMaxPicture)) + bold_;
     glyph->height = face_.pixHeight * scale_;
     glyph->top = -static_cast<int>(metrics_.tmAscent);
     glyph->levels.assign(static_cast<size_t>(glyph->width) * glyph->height, 0);
     for (int y = 0; y < glyph->height; ++y) {
-      const uint8_t* row = pixels + static_cast<size_t>(y / scale_) * stored;
       uint8_t* out = &glyph->levels[static_cast<size_t>(y) * glyph->width];
-      for (int x = 0; x < scaledWidth; ++x)
-        if (row[source(x)]) {
+      for (int x = 0; x < glyph->width - bold_; ++x)
+        if (face_.Pixel(index, source(x), y / scale_)) {
           out[x] = 16;
           if (bold_) out[x + 1] = 16;
         }
