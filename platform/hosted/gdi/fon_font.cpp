@@ -23,14 +23,6 @@ constexpr int kMaxPicture = 4096;
 // a family has no other.
 constexpr int kDisplayDpi = 96;
 
-// Windows-1252's bytes 0x80-0x9F, for mapping UTF-16 back to them; the
-// five bytes it leaves undefined map to themselves.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
 // The byte a UTF-16 unit is in a face's character set; -1 when it has none.
 // Only the ANSI set is mapped beyond ASCII.
 int CharSetByte(char16_t unit, int charSet) {
