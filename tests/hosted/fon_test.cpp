@@ -264,6 +264,33 @@ TEST(BitmapFont, ExtremeRequestsGiveBoundedFonts) {
   }
 }
 
+// The rows of the underline and strike-out, from the baseline, as TextOutW
+// draws them under wine64 at unscaled and scaled sizes.
+TEST(BitmapFont, LinesSitWhereThePlatformDrawsThem) {
+  const struct {
+    const char16_t* face;
+    int height;
+    gdi::FontLines lines;
+  } kCases[] = {
+      {u"System", 16, {0, 1, -6, 1}},      {u"Small Fonts", 11, {0, 1, -4, 1}}, {u"Courier", 52, {-1, 3, -23, 3}},
+      {u"MS Sans Serif", 60, {-1, 3, -25, 3}}, {u"Fixedsys", 90, {-2, 4, -38, 4}}, {u"Small Fonts", 88, {-2, 4, -38, 4}},
+      {u"System", 112, {-2, 5, -47, 5}},
+  };
+  for (const auto& c : kCases) {
+    LOGFONTW request = {};
+    request.lfHeight = c.height;
+    request.lfUnderline = request.lfStrikeOut = TRUE;
+    const gdi::FontLines lines = gdi::RealizeBitmapFont(FamilyNamed(c.face), request)->Lines();
+    EXPECT_EQ(std::vector<int>({lines.underlineTop, lines.underlineHeight, lines.strikeOutTop, lines.strikeOutHeight}),
+              std::vector<int>({c.lines.underlineTop, c.lines.underlineHeight, c.lines.strikeOutTop,
+                                c.lines.strikeOutHeight}))
+        << c.height;
+  }
+  LOGFONTW plain = {};
+  const gdi::FontLines none = gdi::RealizeBitmapFont(FamilyNamed(u"System"), plain)->Lines();
+  EXPECT_EQ(none.underlineHeight + none.strikeOutHeight, 0);
+}
+
 // A size scaled by n repeats each pixel of the unscaled picture n times
 // each way, and a requested width stretches the columns to the nearest.
 TEST(BitmapFont, ScaledPicturesRepeatTheUnscaledPixels) {
