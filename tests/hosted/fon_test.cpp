@@ -119,7 +119,7 @@ Hashes Draw(gdi::RealFont& font) {
 }
 
 Faces FamilyNamed(const std::u16string& name) {
-  if (name == u"System") return Family({"vgasys.fon", "vgasyse.fon", "svgasys.fon"});
+  if (name == u"System") return Family({"vgasyse.fon", "svgasys.fon", "vgasys.fon"});
   if (name == u"MS Sans Serif") return Family({"sseriff.fon", "sserifee.fon", "sserife.fon"});
   if (name == u"Courier") return Family({"coure.fon"});
   if (name == u"Small Fonts") return Family({"smalle.fon"});

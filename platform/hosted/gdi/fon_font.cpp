@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -34,26 +35,27 @@ int CharSetByte(char16_t unit, int charSet) {
   return -1;
 }
 
-// The sizes to choose from: the requested character set's (ANSI when it is
-// DEFAULT_CHARSET or absent), the display resolution's where there are
-// any, one face per height, smallest first.
+// The sizes to choose from, smallest first, one per height: the faces of
+// the requested character set, else ANSI's (always for DEFAULT_CHARSET),
+// else the first face's; of those, the ones made for the display's
+// resolution where there are any.
 std::vector<std::shared_ptr<const FonFace>> Sizes(const std::vector<std::shared_ptr<const FonFace>>& family, int charSet) {
-  auto has = [&](auto keep) {
-    return std::any_of(family.begin(), family.end(), [&](const auto& face) { return face && keep(*face); });
+  if (family.empty()) return {};
+  auto has = [&](int set) {
+    return std::any_of(family.begin(), family.end(), [&](const auto& face) { return face->charSet == set; });
   };
-  if (charSet == DEFAULT_CHARSET || !has([&](const FonFace& f) { return f.charSet == charSet; }))
-    charSet = has([](const FonFace& f) { return f.charSet == ANSI_CHARSET; }) ? ANSI_CHARSET : -1;
-  const bool anyAtDpi = has([&](const FonFace& f) {
-    return (charSet < 0 || f.charSet == charSet) && f.vertRes == kDisplayDpi;
-  });
+  const int set = charSet != DEFAULT_CHARSET && has(charSet) ? charSet
+                  : has(ANSI_CHARSET)                      ? ANSI_CHARSET
+                                                           : family[0]->charSet;
   std::vector<std::shared_ptr<const FonFace>> sizes;
-  for (const auto& face : family) {
-    if (!face || (charSet >= 0 && face->charSet != charSet) || (anyAtDpi && face->vertRes != kDisplayDpi)) continue;
-    if (charSet < 0 && !sizes.empty() && face->charSet != sizes[0]->charSet) continue;
-    if (std::none_of(sizes.begin(), sizes.end(), [&](const auto& s) { return s->pixHeight == face->pixHeight; }))
-      sizes.push_back(face);
-  }
-  std::sort(sizes.begin(), sizes.end(), [](const auto& a, const auto& b) { return a->pixHeight < b->pixHeight; });
+  std::copy_if(family.begin(), family.end(), std::back_inserter(sizes),
+               [&](const auto& face) { return face->charSet == set; });
+  if (std::any_of(sizes.begin(), sizes.end(), [](const auto& face) { return face->vertRes == kDisplayDpi; }))
+    std::erase_if(sizes, [](const auto& face) { return face->vertRes != kDisplayDpi; });
+  std::stable_sort(sizes.begin(), sizes.end(), [](const auto& a, const auto& b) { return a->pixHeight < b->pixHeight; });
+  sizes.erase(std::unique(sizes.begin(), sizes.end(),
+                          [](const auto& a, const auto& b) { return a->pixHeight == b->pixHeight; }),
+              sizes.end());
   return sizes;
 }
 
