@@ -262,6 +262,7 @@ TEST(BitmapFont, ExtremeRequestsGiveBoundedFonts) {
     EXPECT_EQ(glyph.height, c.tmHeight);
     EXPECT_EQ(glyph.advanceX, c.tmAveCharWidth);
   }
+  EXPECT_EQ(gdi::RealizeBitmapFont({}, LOGFONTW{}), nullptr);
 }
 
 // The rows of the underline and strike-out, from the baseline, as TextOutW
