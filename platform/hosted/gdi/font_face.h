@@ -31,6 +31,17 @@ struct GlyphImage {
   std::vector<uint8_t> levels;
 };
 
+// Where a font's underline and strike-out are drawn: rows from the
+// baseline (negative: above it) and their thickness; a thickness of 0 when
+// the font has none. They are drawn under and through a whole string, from
+// its start to the end of its extent.
+struct FontLines {
+  int underlineTop = 0;
+  int underlineHeight = 0;
+  int strikeOutTop = 0;
+  int strikeOutHeight = 0;
+};
+
 class RealFont {
  public:
   virtual ~RealFont() = default;
@@ -44,6 +55,8 @@ class RealFont {
   // default character's. Pictures are made once and kept; the reference
   // stays valid as long as the font does.
   virtual const GlyphImage& Glyph(char16_t unit) = 0;
+  // The font's underline and strike-out; none unless a font says so.
+  virtual FontLines Lines() const { return {}; }
 };
 
 // A bitmap font face read from a .fon file: the faces (one per size) of
