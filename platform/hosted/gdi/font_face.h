@@ -44,6 +44,12 @@ class RealFont {
   // default character's. Pictures are made once and kept; the reference
   // stays valid as long as the font does.
   virtual const GlyphImage& Glyph(char16_t unit) = 0;
+  // The width a UTF-16 unit adds to a measured text (GetCharWidth32W,
+  // GetTextExtentPoint32W) and to the current position. Scalable fonts
+  // measure from outlines hinted for grey levels, so for monochrome or
+  // rotated text this can differ from the picture's advance, which moves
+  // the pen between the characters of one unrotated call.
+  virtual int CharWidth(char16_t unit) { return Glyph(unit).advanceX; }
 };
 
 // A bitmap font face read from a .fon file: the faces (one per size) of
