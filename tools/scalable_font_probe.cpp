@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/hosted/vdmx_font.h"
+
 struct Case {
   const wchar_t* face;
   const char* file;
@@ -59,6 +61,19 @@ int main() {
   cases.push_back({L"DejaVu Sans Mono", "DejaVuSansMono.ttf", -13, 0, 0, 400, 0, 0, 0, 0});
   cases.push_back({L"DejaVu Sans Light", "DejaVuSans-ExtraLight.ttf", -16, 0, 0, 700, 0, 0, 0, 0});
   cases.push_back({L"DejaVu Sans Light", "DejaVuSans-ExtraLight.ttf", -20, 0, 600, 700, 1, 0, 0, 0});
+  // Sizes chosen by a VDMX table: a private variant of Tahoma that has one.
+  FILE* in = fopen("C:\\windows\\Fonts\\tahoma.ttf", "rb");
+  std::vector<uint8_t> font;
+  for (int c; in != nullptr && (c = fgetc(in)) != EOF;) font.push_back(static_cast<uint8_t>(c));
+  if (in != nullptr) fclose(in);
+  FILE* out = MakeVdmxFont(font) ? fopen("tahomv.ttf", "wb") : nullptr;
+  if (out == nullptr || fwrite(font.data(), 1, font.size(), out) != font.size() || fclose(out) != 0 ||
+      AddFontResourceExW(L"tahomv.ttf", FR_PRIVATE, nullptr) == 0) {
+    fprintf(stderr, "cannot make the VDMX variant of Tahoma\n");
+    return 1;
+  }
+  for (int h : {11, 14, 16, 20, 24, 33, -11, -12, -16, -20, -33})
+    cases.push_back({L"Tahomv", "tahoma.ttf:vdmx", h, 0, 0, 400, 0, 0, 0, 0});
 
   HDC dc = CreateCompatibleDC(nullptr);
   BITMAPINFO bi = {};

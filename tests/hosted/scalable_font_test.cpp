@@ -11,8 +11,11 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "platform.h"
 #include "platform/hosted/gdi/font_face.h"
+#include "vdmx_font.h"
 
 namespace {
 
@@ -43,9 +46,38 @@ const RecordedCase kCases[] = {
 #include "scalable_font_cases.inc"
 };
 
-std::string FontPath(const char* file) {
+void PrintTo(const RecordedCase& c, std::ostream* out) {
+  *out << c.request.file << " height " << c.request.height << " width " << c.request.width << " escapement "
+       << c.request.escapement << " weight " << c.request.weight << (c.request.italic ? " italic" : "") << " quality "
+       << c.request.quality;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string TempPath(const char* name) {
+  return (fs::path(::testing::TempDir()) / ("scalable-font-" + std::to_string(getpid()) + "-" + name)).string();
+}
+
+// Where a recorded font file is; "tahoma.ttf:vdmx" is made from tahoma.ttf.
+std::string FontPath(const std::string& file) {
+  if (file == "tahoma.ttf:vdmx") {
+    // One per process: ctest runs cases side by side.
+    std::string path = TempPath("tahomv.ttf");
+    std::vector<uint8_t> bytes = ReadFile(FontPath("tahoma.ttf"));
+    EXPECT_TRUE(MakeVdmxFont(bytes));
+    WriteFile(path, bytes);
+    return path;
+  }
   for (const char* folder : {"/usr/share/wine/fonts/", "/usr/share/fonts/truetype/dejavu/"})
-    if (fs::exists(std::string(folder) + file)) return std::string(folder) + file;
+    if (fs::exists(folder + file)) return folder + file;
   return file;
 }
 
@@ -96,7 +128,10 @@ TEST_P(ScalableFontTable, AnswersAsWindows) {
   request.lfUnderline = static_cast<BYTE>(c.request.underline);
   request.lfStrikeOut = static_cast<BYTE>(c.request.strikeOut);
   request.lfQuality = static_cast<BYTE>(c.request.quality);
-  std::unique_ptr<gdi::RealFont> font = gdi::RealizeScalableFont(FontPath(c.request.file), 0, request);
+  const std::string path = FontPath(c.request.file);
+  std::unique_ptr<gdi::RealFont> font = gdi::RealizeScalableFont(path, 0, request);
+  // A made file can go: FreeType keeps what it opened.
+  if (path.starts_with(::testing::TempDir())) fs::remove(path);
   ASSERT_NE(font, nullptr);
 
   const TEXTMETRICW& got = font->Metrics();
@@ -194,14 +229,15 @@ TEST(ScalableFont, SurvivesExtremeRequests) {
 }
 
 TEST(ScalableFont, RefusesOrSurvivesDamagedFiles) {
-  std::ifstream in(FontPath("tahoma.ttf"), std::ios::binary);
-  const std::vector<uint8_t> good((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Tahoma with a VDMX table that applies, so that it is read too.
+  std::vector<uint8_t> good = ReadFile(FontPath("tahoma.ttf"));
+  ASSERT_TRUE(MakeVdmxFont(good));
   ASSERT_GT(good.size(), 1000u);
-  const std::string path = (fs::path(::testing::TempDir()) / "scalable-font-damaged.ttf").string();
+  const std::string path = TempPath("damaged.ttf");
   auto tryBytes = [&](const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()),
-                                                                    static_cast<std::streamsize>(bytes.size()));
+    WriteFile(path, bytes);
     gdi::ScalableFaceNames(path);
+    ExpectUsable(gdi::RealizeScalableFont(path, 0, Request(20)).get());
     std::unique_ptr<gdi::RealFont> font = gdi::RealizeScalableFont(path, 0, Request(-20));
     ExpectUsable(font.get());
     return font != nullptr;
