@@ -1,7 +1,8 @@
 // Records what Windows GDI (as Wine answers it, with the same font files)
 // gives for scalable fonts: text metrics, face name, whether text is drawn
-// with grey levels, character widths, a text extent and the pictures of a
-// few characters, as the initialisers of tests/hosted/scalable_font_cases.inc.
+// with grey levels, character widths, a text extent, the underline and
+// strike-out lines and the pictures of a few characters, as the initialisers
+// of tests/hosted/scalable_font_cases.inc.
 // Built and run under wine64 by scripts/record-scalable-fonts.
 #include <windows.h>
 #include <cstdio>
@@ -132,7 +133,13 @@ int main() {
     printf("},\n");
     SIZE extent = {};
     GetTextExtentPoint32W(dc, L"Hello, World", 12, &extent);
-    printf("     {%ld, %ld},\n     {\n", extent.cx, extent.cy);
+    printf("     {%ld, %ld},\n", extent.cx, extent.cy);
+    // Where underlines and strike-outs go.
+    std::vector<BYTE> outline(GetOutlineTextMetricsW(dc, 0, nullptr));
+    auto* otm = reinterpret_cast<OUTLINETEXTMETRICW*>(outline.data());
+    if (outline.size() < sizeof *otm || GetOutlineTextMetricsW(dc, outline.size(), otm) == 0) return 1;
+    printf("     {%d, %d, %d, %u},\n     {\n", otm->otmsUnderscorePosition, otm->otmsUnderscoreSize,
+           otm->otmsStrikeoutPosition, otm->otmsStrikeoutSize);
     const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
     for (const wchar_t* g = kGlyphs; *g; ++g) {
       GLYPHMETRICS gm = {};

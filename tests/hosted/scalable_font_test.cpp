@@ -39,6 +39,7 @@ struct RecordedCase {
   bool antialiased;
   int widths[224];  // characters 32-255
   SIZE extent;      // of "Hello, World"
+  gdi::TextLines lines;
   RecordedGlyph glyphs[8];
 };
 
@@ -157,6 +158,12 @@ TEST_P(ScalableFontTable, AnswersAsWindows) {
   for (char16_t unit : std::u16string(u"Hello, World")) extent += font->CharWidth(unit);
   EXPECT_EQ(extent, c.extent.cx);
   EXPECT_EQ(got.tmHeight, c.extent.cy);
+  std::optional<gdi::TextLines> lines = font->Lines();
+  ASSERT_TRUE(lines.has_value());
+  EXPECT_EQ(std::vector<int>({lines->underlinePosition, lines->underlineSize, lines->strikeOutPosition,
+                              lines->strikeOutSize}),
+            std::vector<int>({c.lines.underlinePosition, c.lines.underlineSize, c.lines.strikeOutPosition,
+                              c.lines.strikeOutSize}));
 
   // The pictures: placed and advanced exactly, and at most 2% of the
   // pixels the platform covers differing.

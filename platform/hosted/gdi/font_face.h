@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,17 @@ struct GlyphImage {
   std::vector<uint8_t> levels;
 };
 
+// Where a font's underline and strike-out lines go, as
+// GetOutlineTextMetricsW gives them (otmsUnderscorePosition and -Size,
+// otmsStrikeoutPosition and -Size): positions in pixels above the baseline
+// (negative: below), thicknesses in pixels.
+struct TextLines {
+  int underlinePosition = 0;
+  int underlineSize = 0;
+  int strikeOutPosition = 0;
+  int strikeOutSize = 0;
+};
+
 class RealFont {
  public:
   virtual ~RealFont() = default;
@@ -50,6 +62,9 @@ class RealFont {
   // rotated text this can differ from the picture's advance, which moves
   // the pen between the characters of one unrotated call.
   virtual int CharWidth(char16_t unit) { return Glyph(unit).advanceX; }
+  // The font's underline and strike-out lines; none for fonts without
+  // outline metrics (bitmap fonts), whose lines follow from their ascent.
+  virtual std::optional<TextLines> Lines() const { return std::nullopt; }
 };
 
 // A bitmap font face read from a .fon file: the faces (one per size) of

@@ -293,6 +293,7 @@ class ScalableFont final : public RealFont {
   }
 
   const TEXTMETRICW& Metrics() const override { return metrics_; }
+  std::optional<TextLines> Lines() const override { return lines_; }
   const std::u16string& FaceName() const override { return name_; }
   bool Antialiased() const override { return antialiased_; }
 
@@ -401,6 +402,13 @@ class ScalableFont final : public RealFont {
     tm.tmPitchAndFamily = pitch | TMPF_VECTOR | (postScript ? TMPF_DEVICE : TMPF_TRUETYPE);
     tm.tmCharSet = ft->charmap != nullptr && ft->charmap->encoding == FT_ENCODING_MS_SYMBOL ? SYMBOL_CHARSET
                                                                                             : ANSI_CHARSET;
+    auto* post = static_cast<TT_Postscript*>(FT_Get_Sfnt_Table(ft, FT_SFNT_POST));
+    if (post != nullptr) {
+      lines_.underlinePosition = scale(post->underlinePosition);
+      lines_.underlineSize = scale(post->underlineThickness);
+    }
+    lines_.strikeOutPosition = scale(os2->yStrikeoutPosition);
+    lines_.strikeOutSize = scale(os2->yStrikeoutSize);
   }
 
   // The transforms of the hinted outline: width scaling and slant, then
@@ -610,6 +618,7 @@ class ScalableFont final : public RealFont {
   std::u16string name_;
   TEXTMETRICW outline_{};
   TEXTMETRICW metrics_{};
+  TextLines lines_;
   long ppem_ = 0;
   FT_Fixed emScale_ = 0;
   FT_Short avgWidthUnits_ = 0;
