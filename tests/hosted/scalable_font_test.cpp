@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -244,7 +245,10 @@ TEST(ScalableFont, RefusesOrSurvivesDamagedFiles) {
   auto tryBytes = [&](const std::vector<uint8_t>& bytes) {
     WriteFile(path, bytes);
     gdi::ScalableFaceNames(path);
-    ExpectUsable(gdi::RealizeScalableFont(path, 0, Request(20)).get());
+    LOGFONTW scaled = Request(20);
+    scaled.lfWidth = 7;
+    scaled.lfEscapement = 300;
+    ExpectUsable(gdi::RealizeScalableFont(path, 0, scaled).get());
     std::unique_ptr<gdi::RealFont> font = gdi::RealizeScalableFont(path, 0, Request(-20));
     ExpectUsable(font.get());
     return font != nullptr;
@@ -257,19 +261,31 @@ TEST(ScalableFont, RefusesOrSurvivesDamagedFiles) {
   for (uint8_t& byte : garbage) byte = static_cast<uint8_t>(random());
   EXPECT_FALSE(tryBytes(garbage));
 
-  // Bytes changed anywhere, and within the tables read here (VDMX, gasp,
-  // OS/2, hhea, name): a font or none, never a fault.
-  std::vector<std::pair<size_t, size_t>> tables = {{0, good.size()}};
+  // Where the tables read here (VDMX, gasp, OS/2, hhea, name) are.
+  std::map<std::string, std::pair<size_t, size_t>> tables;
   for (size_t i = 0, count = good[4] << 8 | good[5]; i < count; ++i) {
     const uint8_t* entry = &good[12 + i * 16];
+    auto dword = [&](int at) { return size_t(entry[at]) << 24 | entry[at + 1] << 16 | entry[at + 2] << 8 | entry[at + 3]; };
     std::string tag(entry, entry + 4);
-    auto word = [&](int at) { return size_t(entry[at]) << 24 | entry[at + 1] << 16 | entry[at + 2] << 8 | entry[at + 3]; };
     if (tag == "VDMX" || tag == "gasp" || tag == "OS/2" || tag == "hhea" || tag == "name")
-      tables.push_back({word(8), word(12)});
+      tables[tag] = {dword(8), dword(12)};
   }
-  ASSERT_EQ(tables.size(), 6u);
+  ASSERT_EQ(tables.size(), 5u);
+
+  // A font that claims no height at all (Windows and hhea ascent and
+  // descent 0, no VDMX) is a font, whatever width is asked.
+  std::vector<uint8_t> flat = good;
+  flat[tables["VDMX"].first + 6] = 0;
+  std::fill_n(flat.begin() + static_cast<long>(tables["OS/2"].first) + 74, 4, 0);
+  std::fill_n(flat.begin() + static_cast<long>(tables["hhea"].first) + 4, 4, 0);
+  EXPECT_TRUE(tryBytes(flat));
+
+  // Bytes changed anywhere, and within those tables: a font or none,
+  // never a fault.
+  std::vector<std::pair<size_t, size_t>> ranges = {{0, good.size()}};
+  for (const auto& [tag, range] : tables) ranges.push_back(range);
   for (int copy = 0; copy < 300; ++copy) {
-    auto [start, length] = tables[copy % tables.size()];
+    auto [start, length] = ranges[copy % ranges.size()];
     std::vector<uint8_t> bytes = good;
     for (int change = 0; change < 8; ++change) bytes[start + random() % length] = static_cast<uint8_t>(random());
     tryBytes(bytes);

@@ -417,7 +417,9 @@ class ScalableFont final : public RealFont {
     unrotated_ = {1 << 16, 0, 0, 1 << 16};
     long averageWidth = std::labs(request.lfWidth);
     // An absurd width for the height is ignored rather than rendered.
-    if (averageWidth != 0 && (averageWidth + outline_.tmHeight - 1) / outline_.tmHeight > 100) averageWidth = 0;
+    if (averageWidth != 0 &&
+        (outline_.tmHeight <= 0 || (averageWidth + outline_.tmHeight - 1) / outline_.tmHeight > 100))
+      averageWidth = 0;
     widthRatio_ = averageWidth != 0 ? static_cast<double>(averageWidth) / outline_.tmAveCharWidth : 1.0;
     if (widthRatio_ != 1.0) {
       FT_Matrix scale = {static_cast<FT_Fixed>(widthRatio_ * 65536), 0, 0, 1 << 16};
