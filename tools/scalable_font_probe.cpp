@@ -15,9 +15,10 @@ struct Case {
   const wchar_t* face;
   const char* file;
   int height, width, escapement, weight, italic, underline, strikeOut, quality;
+  int charSet;
 };
 
-static const wchar_t kGlyphs[] = L"AaWg1@\xe9\xe000";
+static const wchar_t kGlyphs[] = L"AaWg1@\xe9\xe000\x20ac\x3b1";
 
 static std::string Rle(const std::vector<int>& levels) {
   // Levels as 'a'+level for ink, runs of blanks as decimal counts.
@@ -62,6 +63,11 @@ int main() {
   cases.push_back({L"DejaVu Sans Mono", "DejaVuSansMono.ttf", -13, 0, 0, 400, 0, 0, 0, 0});
   cases.push_back({L"DejaVu Sans Light", "DejaVuSans-ExtraLight.ttf", -16, 0, 0, 700, 0, 0, 0, 0});
   cases.push_back({L"DejaVu Sans Light", "DejaVuSans-ExtraLight.ttf", -20, 0, 600, 700, 1, 0, 0, 0});
+  // Symbol fonts: their character set and character map.
+  cases.push_back({L"Wingdings", "wingding.ttf", -16, 0, 0, 400, 0, 0, 0, 0, DEFAULT_CHARSET});
+  cases.push_back({L"Webdings", "webdings.ttf", 20, 0, 0, 400, 0, 0, 0, 0, SYMBOL_CHARSET});
+  cases.push_back({L"Marlett", "marlett.ttf", -13, 0, 0, 400, 0, 0, 0, 0, SYMBOL_CHARSET});
+  cases.push_back({L"Symbol", "symbol.ttf", -16, 0, 0, 400, 0, 0, 0, 0, ANSI_CHARSET});
   // Sizes chosen by a VDMX table: a private variant of Tahoma that has one.
   FILE* in = fopen("C:\\windows\\Fonts\\tahoma.ttf", "rb");
   std::vector<uint8_t> font;
@@ -96,6 +102,7 @@ int main() {
     lf.lfUnderline = c.underline;
     lf.lfStrikeOut = c.strikeOut;
     lf.lfQuality = c.quality;
+    lf.lfCharSet = c.charSet;
     lstrcpyW(lf.lfFaceName, c.face);
     HFONT font = CreateFontIndirectW(&lf);
     HGDIOBJ old = SelectObject(dc, font);
@@ -116,9 +123,9 @@ int main() {
       if (((p >> 16) & 0xff) != (p & 0xff)) ++coloured;
     }
     bool aa = grey > 0;
-    printf("    {{\"%s\", %ld, %ld, %ld, %ld, %d, %d, %d, %d}, // %ls, face %ls, file size %lu, grey %d, coloured %d\n",
+    printf("    {{\"%s\", %ld, %ld, %ld, %ld, %d, %d, %d, %d, %d}, // %ls, face %ls, file size %lu, grey %d, coloured %d\n",
            c.file, lf.lfHeight, lf.lfWidth, lf.lfEscapement, lf.lfWeight, c.italic, c.underline, c.strikeOut, c.quality,
-           c.face, face, (unsigned long)fileSize, grey, coloured);
+           c.charSet, c.face, face, (unsigned long)fileSize, grey, coloured);
     printf("     {%ld, %ld, %ld, %ld, %ld, %ld, %ld, %ld, %ld, %ld, %ld, %u, %u, %u, %u, %u, %u, %u, 0x%02x, %u},\n",
            tm.tmHeight, tm.tmAscent, tm.tmDescent, tm.tmInternalLeading, tm.tmExternalLeading, tm.tmAveCharWidth,
            tm.tmMaxCharWidth, tm.tmWeight, tm.tmOverhang, tm.tmDigitizedAspectX, tm.tmDigitizedAspectY, tm.tmFirstChar,

@@ -33,7 +33,7 @@ struct RecordedGlyph {
 struct RecordedCase {
   struct {
     const char* file;
-    int height, width, escapement, weight, italic, underline, strikeOut, quality;
+    int height, width, escapement, weight, italic, underline, strikeOut, quality, charSet;
   } request;
   TEXTMETRICW metrics;
   const char* face;
@@ -41,7 +41,7 @@ struct RecordedCase {
   int widths[224];  // characters 32-255
   SIZE extent;      // of "Hello, World"
   gdi::TextLines lines;
-  RecordedGlyph glyphs[8];
+  RecordedGlyph glyphs[10];
 };
 
 const RecordedCase kCases[] = {
@@ -51,7 +51,7 @@ const RecordedCase kCases[] = {
 void PrintTo(const RecordedCase& c, std::ostream* out) {
   *out << c.request.file << " height " << c.request.height << " width " << c.request.width << " escapement "
        << c.request.escapement << " weight " << c.request.weight << (c.request.italic ? " italic" : "") << " quality "
-       << c.request.quality;
+       << c.request.quality << " charset " << c.request.charSet;
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -130,6 +130,7 @@ TEST_P(ScalableFontTable, AnswersAsWindows) {
   request.lfUnderline = static_cast<BYTE>(c.request.underline);
   request.lfStrikeOut = static_cast<BYTE>(c.request.strikeOut);
   request.lfQuality = static_cast<BYTE>(c.request.quality);
+  request.lfCharSet = static_cast<BYTE>(c.request.charSet);
   const std::string path = FontPath(c.request.file);
   std::unique_ptr<gdi::RealFont> font = gdi::RealizeScalableFont(path, 0, request);
   // A made file can go: FreeType keeps what it opened.

@@ -246,6 +246,34 @@ void PickCharmap(FT_Face face, bool symbolFirst) {
   if (face->charmap == nullptr && face->num_charmaps > 0) FT_Set_Charmap(face, face->charmaps[0]);
 }
 
+// The character set the platform gives a font: the one asked for
+// (DEFAULT_CHARSET: ANSI) when the face covers it, otherwise the first the
+// face covers, as its OS/2 code page bits (or its character maps) say.
+BYTE ResolveCharSet(FT_Face face, BYTE requested) {
+  static const struct {
+    BYTE charSet;
+    uint32_t codePages;
+  } kCharSets[] = {{ANSI_CHARSET, 0x1},     {238, 0x2},     {204, 0x4},     {161, 0x8},
+                   {162, 0x10},             {177, 0x20},    {178, 0x40},    {186, 0x80},
+                   {163, 0x100},            {222, 0x10000}, {128, 0x20000}, {134, 0x40000},
+                   {129, 0x80000},          {136, 0x100000}, {130, 0x200000}, {SYMBOL_CHARSET, 0x80000000u}};
+  auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  uint32_t codePages = os2->version != 0 ? os2->ulCodePageRange1
+                       : os2->usFirstCharIndex >= 0xf000 && os2->usFirstCharIndex < 0xf100 ? 0x80000000u
+                                                                                             : 0x1u;
+  for (int i = 0; codePages == 0 && i < face->num_charmaps; ++i) {
+    FT_Encoding encoding = face->charmaps[i]->encoding;
+    if (encoding == FT_ENCODING_UNICODE || encoding == FT_ENCODING_APPLE_ROMAN) codePages |= 0x1;
+    if (encoding == FT_ENCODING_MS_SYMBOL) codePages |= 0x80000000u;
+  }
+  if (requested == DEFAULT_CHARSET) requested = ANSI_CHARSET;
+  for (const auto& entry : kCharSets)
+    if (entry.charSet == requested && (codePages & entry.codePages) != 0) return requested;
+  for (const auto& entry : kCharSets)
+    if ((codePages & entry.codePages) != 0) return entry.charSet;
+  return requested;
+}
+
 // Whether the font's gasp table asks for monochrome at this size.
 bool GaspForbidsGrey(FT_Face face) {
   std::vector<uint8_t> table = SfntTable(face, TTAG_gasp);
@@ -273,7 +301,8 @@ class ScalableFont final : public RealFont {
     VdmxEntry vdmx = FindVdmx(ft, request.lfHeight);
     ppem_ = vdmx.ppem != 0 ? vdmx.ppem : PpemForHeight(ft, request.lfHeight);
     FT_Set_Pixel_Sizes(ft, 0, static_cast<FT_UInt>(ppem_));
-    PickCharmap(ft, request.lfCharSet == SYMBOL_CHARSET);
+    charSet_ = ResolveCharSet(ft, request.lfCharSet);
+    PickCharmap(ft, charSet_ == SYMBOL_CHARSET);
     SetOutlineMetrics(vdmx);
     SetTransforms(request);
     ScaleMetrics(request);
@@ -400,8 +429,7 @@ class ScalableFont final : public RealFont {
     // PostScript outlines make an OpenType font a "device" font.
     bool postScript = !SfntTable(ft, TTAG_CFF).empty();
     tm.tmPitchAndFamily = pitch | TMPF_VECTOR | (postScript ? TMPF_DEVICE : TMPF_TRUETYPE);
-    tm.tmCharSet = ft->charmap != nullptr && ft->charmap->encoding == FT_ENCODING_MS_SYMBOL ? SYMBOL_CHARSET
-                                                                                            : ANSI_CHARSET;
+    tm.tmCharSet = charSet_;
     auto* post = static_cast<TT_Postscript*>(FT_Get_Sfnt_Table(ft, FT_SFNT_POST));
     if (post != nullptr) {
       lines_.underlinePosition = scale(post->underlinePosition);
@@ -457,13 +485,11 @@ class ScalableFont final : public RealFont {
 
   FT_UInt GlyphIndex(char16_t unit) const {
     FT_Face ft = face_.get();
-    if (ft->charmap != nullptr && ft->charmap->encoding == FT_ENCODING_MS_SYMBOL) {
-      // Symbol fonts map their characters at U+F0xx; old ones at U+00xx.
-      FT_ULong code = unit < 0x100 ? unit + 0xf000u : unit;
-      FT_UInt index = FT_Get_Char_Index(ft, code);
-      return index != 0 || code < 0xf000 ? index : FT_Get_Char_Index(ft, code - 0xf000);
-    }
-    return FT_Get_Char_Index(ft, unit);
+    if (ft->charmap == nullptr || ft->charmap->encoding != FT_ENCODING_MS_SYMBOL) return FT_Get_Char_Index(ft, unit);
+    // Symbol fonts map their characters at U+F0xx, old ones at U+00xx.
+    FT_ULong code = unit < 0x100 ? unit + 0xf000u : unit;
+    FT_UInt index = FT_Get_Char_Index(ft, code);
+    return index != 0 || code < 0xf000 ? index : FT_Get_Char_Index(ft, code - 0xf000);
   }
 
   // Loads a unit's glyph (the font's first glyph when it has none) hinted
@@ -629,6 +655,7 @@ class ScalableFont final : public RealFont {
   bool fakeItalic_ = false;
   bool antialiased_ = true;
   double widthRatio_ = 1.0;
+  BYTE charSet_ = ANSI_CHARSET;
   bool transformed_ = false;
   FT_Matrix unrotated_{};
   FT_Matrix rotated_{};
