@@ -5,6 +5,7 @@
 // of tests/hosted/scalable_font_cases.inc.
 // Built and run under wine64 by scripts/record-scalable-fonts.
 #include <windows.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -39,9 +40,10 @@ static std::string Rle(const std::vector<int>& levels) {
 }
 
 int main() {
-  printf("// What GDI answers for each scalable font request of scalable_font_test.cpp,\n"
-         "// taken under Wine by scripts/record-scalable-fonts (tools/scalable_font_probe.cpp).\n"
-         "// Generated: do not edit by hand.\n");
+  printf(
+      "// What GDI answers for each scalable font request of scalable_font_test.cpp,\n"
+      "// taken under Wine by scripts/record-scalable-fonts (tools/scalable_font_probe.cpp).\n"
+      "// Generated: do not edit by hand.\n");
   std::vector<Case> cases;
   const char* regular = "tahoma.ttf";
   const char* bold = "tahomabd.ttf";
@@ -123,9 +125,11 @@ int main() {
       if (((p >> 16) & 0xff) != (p & 0xff)) ++coloured;
     }
     bool aa = grey > 0;
-    printf("    {{\"%s\", %ld, %ld, %ld, %ld, %d, %d, %d, %d, %d}, // %ls, face %ls, file size %lu, grey %d, coloured %d\n",
-           c.file, lf.lfHeight, lf.lfWidth, lf.lfEscapement, lf.lfWeight, c.italic, c.underline, c.strikeOut, c.quality,
-           c.charSet, c.face, face, (unsigned long)fileSize, grey, coloured);
+    printf(
+        "    {{\"%s\", %ld, %ld, %ld, %ld, %d, %d, %d, %d, %d}, // %ls, face %ls, file size %lu, grey %d, coloured "
+        "%d\n",
+        c.file, lf.lfHeight, lf.lfWidth, lf.lfEscapement, lf.lfWeight, c.italic, c.underline, c.strikeOut, c.quality,
+        c.charSet, c.face, face, (unsigned long)fileSize, grey, coloured);
     printf("     {%ld, %ld, %ld, %ld, %ld, %ld, %ld, %ld, %ld, %ld, %ld, %u, %u, %u, %u, %u, %u, %u, 0x%02x, %u},\n",
            tm.tmHeight, tm.tmAscent, tm.tmDescent, tm.tmInternalLeading, tm.tmExternalLeading, tm.tmAveCharWidth,
            tm.tmMaxCharWidth, tm.tmWeight, tm.tmOverhang, tm.tmDigitizedAspectX, tm.tmDigitizedAspectY, tm.tmFirstChar,

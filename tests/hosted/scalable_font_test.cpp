@@ -2,6 +2,7 @@
 // font files (recorded under Wine: scalable_font_cases.inc), and against
 // missing and damaged files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,8 +12,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "platform.h"
 #include "platform/hosted/gdi/font_face.h"
@@ -139,17 +138,16 @@ TEST_P(ScalableFontTable, AnswersAsWindows) {
 
   const TEXTMETRICW& got = font->Metrics();
   const TEXTMETRICW& want = c.metrics;
-  EXPECT_EQ(std::vector<LONG>({got.tmHeight, got.tmAscent, got.tmDescent, got.tmInternalLeading,
-                               got.tmExternalLeading, got.tmAveCharWidth, got.tmMaxCharWidth, got.tmWeight,
-                               got.tmOverhang, got.tmDigitizedAspectX, got.tmDigitizedAspectY}),
+  EXPECT_EQ(std::vector<LONG>({got.tmHeight, got.tmAscent, got.tmDescent, got.tmInternalLeading, got.tmExternalLeading,
+                               got.tmAveCharWidth, got.tmMaxCharWidth, got.tmWeight, got.tmOverhang,
+                               got.tmDigitizedAspectX, got.tmDigitizedAspectY}),
             std::vector<LONG>({want.tmHeight, want.tmAscent, want.tmDescent, want.tmInternalLeading,
                                want.tmExternalLeading, want.tmAveCharWidth, want.tmMaxCharWidth, want.tmWeight,
                                want.tmOverhang, want.tmDigitizedAspectX, want.tmDigitizedAspectY}));
   EXPECT_EQ(std::vector<int>({got.tmFirstChar, got.tmLastChar, got.tmDefaultChar, got.tmBreakChar, got.tmItalic,
                               got.tmUnderlined, got.tmStruckOut, got.tmPitchAndFamily, got.tmCharSet}),
-            std::vector<int>({want.tmFirstChar, want.tmLastChar, want.tmDefaultChar, want.tmBreakChar,
-                              want.tmItalic, want.tmUnderlined, want.tmStruckOut, want.tmPitchAndFamily,
-                              want.tmCharSet}));
+            std::vector<int>({want.tmFirstChar, want.tmLastChar, want.tmDefaultChar, want.tmBreakChar, want.tmItalic,
+                              want.tmUnderlined, want.tmStruckOut, want.tmPitchAndFamily, want.tmCharSet}));
   EXPECT_EQ(font->FaceName(), std::u16string(c.face, c.face + std::char_traits<char>::length(c.face)));
   EXPECT_EQ(font->Antialiased(), c.antialiased);
 
@@ -162,10 +160,10 @@ TEST_P(ScalableFontTable, AnswersAsWindows) {
   EXPECT_EQ(got.tmHeight, c.extent.cy);
   std::optional<gdi::TextLines> lines = font->Lines();
   ASSERT_TRUE(lines.has_value());
-  EXPECT_EQ(std::vector<int>({lines->underlinePosition, lines->underlineSize, lines->strikeOutPosition,
-                              lines->strikeOutSize}),
-            std::vector<int>({c.lines.underlinePosition, c.lines.underlineSize, c.lines.strikeOutPosition,
-                              c.lines.strikeOutSize}));
+  EXPECT_EQ(std::vector<int>(
+                {lines->underlinePosition, lines->underlineSize, lines->strikeOutPosition, lines->strikeOutSize}),
+            std::vector<int>(
+                {c.lines.underlinePosition, c.lines.underlineSize, c.lines.strikeOutPosition, c.lines.strikeOutSize}));
 
   // The pictures: placed and advanced exactly, and at most 2% of the
   // pixels the platform covers differing.
@@ -266,7 +264,9 @@ TEST(ScalableFont, RefusesOrSurvivesDamagedFiles) {
   std::map<std::string, std::pair<size_t, size_t>> tables;
   for (size_t i = 0, count = good[4] << 8 | good[5]; i < count; ++i) {
     const uint8_t* entry = &good[12 + i * 16];
-    auto dword = [&](int at) { return size_t(entry[at]) << 24 | entry[at + 1] << 16 | entry[at + 2] << 8 | entry[at + 3]; };
+    auto dword = [&](int at) {
+      return size_t(entry[at]) << 24 | entry[at + 1] << 16 | entry[at + 2] << 8 | entry[at + 3];
+    };
     std::string tag(entry, entry + 4);
     if (tag == "VDMX" || tag == "gasp" || tag == "OS/2" || tag == "hhea" || tag == "name")
       tables[tag] = {dword(8), dword(12)};

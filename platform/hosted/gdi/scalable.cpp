@@ -253,14 +253,13 @@ BYTE ResolveCharSet(FT_Face face, BYTE requested) {
   static const struct {
     BYTE charSet;
     uint32_t codePages;
-  } kCharSets[] = {{ANSI_CHARSET, 0x1},     {238, 0x2},     {204, 0x4},     {161, 0x8},
-                   {162, 0x10},             {177, 0x20},    {178, 0x40},    {186, 0x80},
-                   {163, 0x100},            {222, 0x10000}, {128, 0x20000}, {134, 0x40000},
-                   {129, 0x80000},          {136, 0x100000}, {130, 0x200000}, {SYMBOL_CHARSET, 0x80000000u}};
+  } kCharSets[] = {{ANSI_CHARSET, 0x1}, {238, 0x2},      {204, 0x4},      {161, 0x8},
+                   {162, 0x10},         {177, 0x20},     {178, 0x40},     {186, 0x80},
+                   {163, 0x100},        {222, 0x10000},  {128, 0x20000},  {134, 0x40000},
+                   {129, 0x80000},      {136, 0x100000}, {130, 0x200000}, {SYMBOL_CHARSET, 0x80000000u}};
   auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-  uint32_t codePages = os2->version != 0 ? os2->ulCodePageRange1
-                       : os2->usFirstCharIndex >= 0xf000 && os2->usFirstCharIndex < 0xf100 ? 0x80000000u
-                                                                                             : 0x1u;
+  bool symbolRange = os2->usFirstCharIndex >= 0xf000 && os2->usFirstCharIndex < 0xf100;
+  uint32_t codePages = os2->version != 0 ? os2->ulCodePageRange1 : symbolRange ? 0x80000000u : 0x1u;
   for (int i = 0; codePages == 0 && i < face->num_charmaps; ++i) {
     FT_Encoding encoding = face->charmaps[i]->encoding;
     if (encoding == FT_ENCODING_UNICODE || encoding == FT_ENCODING_APPLE_ROMAN) codePages |= 0x1;
@@ -381,7 +380,8 @@ class ScalableFont final : public RealFont {
     tm.tmHeight = tm.tmAscent + tm.tmDescent;
     // The line gap beyond what the Windows ascent and descent already
     // hold.
-    tm.tmExternalLeading = std::max<LONG>(0, scale(hhea->Line_Gap - ((ascent + descent) - (hhea->Ascender - hhea->Descender))));
+    tm.tmExternalLeading =
+        std::max<LONG>(0, scale(hhea->Line_Gap - ((ascent + descent) - (hhea->Ascender - hhea->Descender))));
     tm.tmAveCharWidth = std::max<LONG>(1, scale(os2->xAvgCharWidth));
     tm.tmMaxCharWidth = scale(ft->bbox.xMax - ft->bbox.xMin);
     tm.tmWeight = FW_NORMAL;
@@ -403,7 +403,7 @@ class ScalableFont final : public RealFont {
     } else {
       tm.tmFirstChar = os2->usFirstCharIndex;
       tm.tmLastChar = os2->usLastCharIndex;
-      tm.tmBreakChar = os2->usFirstCharIndex <= 1   ? os2->usFirstCharIndex + 2
+      tm.tmBreakChar = os2->usFirstCharIndex <= 1     ? os2->usFirstCharIndex + 2
                        : os2->usFirstCharIndex > 0xff ? 0x20
                                                       : os2->usFirstCharIndex;
       tm.tmDefaultChar = static_cast<WCHAR>(tm.tmBreakChar - 1);
@@ -503,7 +503,8 @@ class ScalableFont final : public RealFont {
     FT_GlyphSlot slot = ft->glyph;
     *metrics = slot->metrics;
     if (fakeBold_) {
-      if (slot->format == FT_GLYPH_FORMAT_OUTLINE && FT_Outline_Embolden(&slot->outline, FT_MulDiv(ppem_, 64, 24)) == 0) {
+      if (slot->format == FT_GLYPH_FORMAT_OUTLINE &&
+          FT_Outline_Embolden(&slot->outline, FT_MulDiv(ppem_, 64, 24)) == 0) {
         FT_BBox box;
         FT_Outline_Get_CBox(&slot->outline, &box);
         metrics->width = box.xMax - box.xMin;
@@ -635,8 +636,8 @@ class ScalableFont final : public RealFont {
       const uint8_t* row = pixels.data() + y * target.pitch;
       for (long x = 0; x < width; ++x) {
         // 256 grey levels become the platform's 17.
-        image.levels[y * width + x] = antialiased_ ? static_cast<uint8_t>(row[x] * 17 / 256)
-                                      : (row[x >> 3] & (0x80 >> (x & 7))) != 0 ? 16 : 0;
+        image.levels[y * width + x] =
+            static_cast<uint8_t>(antialiased_ ? row[x] * 17 / 256 : (row[x >> 3] >> (7 - (x & 7)) & 1) * 16);
       }
     }
     return image;
