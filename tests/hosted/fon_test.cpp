@@ -83,6 +83,19 @@ uint32_t Fnv(uint32_t hash, uint32_t value) {
   return hash;
 }
 
+// The rows (first, from the baseline; count) of the lines a font has:
+// a line of thickness t at position p starts p + t / 2 rows above the
+// baseline, as TextOutW draws it.
+std::vector<std::pair<int, int>> LineRows(const gdi::RealFont& font) {
+  const gdi::TextLines lines = font.Lines();
+  std::vector<std::pair<int, int>> rows;
+  if (font.Metrics().tmUnderlined)
+    rows.emplace_back(-(lines.underlinePosition + lines.underlineSize / 2), lines.underlineSize);
+  if (font.Metrics().tmStruckOut)
+    rows.emplace_back(-(lines.strikeOutPosition + lines.strikeOutSize / 2), lines.strikeOutSize);
+  return rows;
+}
+
 // Hashes as the recording program takes them: each unit drawn alone with
 // the pen at the top-left (16, 4) of a canvas 3 * tmMaxCharWidth + 32 by
 // tmHeight + 8, with its underline and strike-out; the index of every
@@ -96,7 +109,7 @@ Hashes Draw(gdi::RealFont& font) {
   const TEXTMETRICW& tm = font.Metrics();
   const int width = 3 * tm.tmMaxCharWidth + 32, height = tm.tmHeight + 8;
   const int penX = 16, baseline = 4 + tm.tmAscent;
-  const gdi::FontLines lines = font.Lines();
+  const std::vector<std::pair<int, int>> lines = LineRows(font);
   Hashes hashes;
   for (char16_t unit : Units()) {
     const gdi::GlyphImage& glyph = font.Glyph(unit);
@@ -107,8 +120,7 @@ Hashes Draw(gdi::RealFont& font) {
     for (int y = 0; y < glyph.height; ++y)
       for (int x = 0; x < glyph.width; ++x)
         if (glyph.levels[static_cast<size_t>(y) * glyph.width + x] == 16) set(penX + glyph.left + x, baseline + glyph.top + y);
-    for (auto [top, rows] : {std::pair{lines.underlineTop, lines.underlineHeight},
-                             std::pair{lines.strikeOutTop, lines.strikeOutHeight}})
+    for (auto [top, rows] : lines)
       for (int y = top; y < top + rows; ++y)
         for (int x = 0; x < glyph.advanceX; ++x) set(penX + x, baseline + y);
     hashes.advances = Fnv(hashes.advances, glyph.advanceX);
@@ -268,28 +280,25 @@ TEST(BitmapFont, ExtremeRequestsGiveBoundedFonts) {
 // The rows of the underline and strike-out, from the baseline, as TextOutW
 // draws them under wine64 at unscaled and scaled sizes.
 TEST(BitmapFont, LinesSitWhereThePlatformDrawsThem) {
+  using Rows = std::vector<std::pair<int, int>>;
   const struct {
     const char16_t* face;
     int height;
-    gdi::FontLines lines;
+    Rows rows;  // underline, strike-out
   } kCases[] = {
-      {u"System", 16, {0, 1, -6, 1}},      {u"Small Fonts", 11, {0, 1, -4, 1}}, {u"Courier", 52, {-1, 3, -23, 3}},
-      {u"MS Sans Serif", 60, {-1, 3, -25, 3}}, {u"Fixedsys", 90, {-2, 4, -38, 4}}, {u"Small Fonts", 88, {-2, 4, -38, 4}},
-      {u"System", 112, {-2, 5, -47, 5}},
+      {u"System", 16, {{0, 1}, {-6, 1}}},          {u"Small Fonts", 11, {{0, 1}, {-4, 1}}},
+      {u"Courier", 52, {{-1, 3}, {-23, 3}}},       {u"MS Sans Serif", 60, {{-1, 3}, {-25, 3}}},
+      {u"Fixedsys", 90, {{-2, 4}, {-38, 4}}},      {u"Small Fonts", 88, {{-2, 4}, {-38, 4}}},
+      {u"System", 112, {{-2, 5}, {-47, 5}}},
   };
   for (const auto& c : kCases) {
     LOGFONTW request = {};
     request.lfHeight = c.height;
     request.lfUnderline = request.lfStrikeOut = TRUE;
-    const gdi::FontLines lines = gdi::RealizeBitmapFont(FamilyNamed(c.face), request)->Lines();
-    EXPECT_EQ(std::vector<int>({lines.underlineTop, lines.underlineHeight, lines.strikeOutTop, lines.strikeOutHeight}),
-              std::vector<int>({c.lines.underlineTop, c.lines.underlineHeight, c.lines.strikeOutTop,
-                                c.lines.strikeOutHeight}))
-        << c.height;
+    EXPECT_EQ(LineRows(*gdi::RealizeBitmapFont(FamilyNamed(c.face), request)), c.rows) << c.height;
   }
   LOGFONTW plain = {};
-  const gdi::FontLines none = gdi::RealizeBitmapFont(FamilyNamed(u"System"), plain)->Lines();
-  EXPECT_EQ(none.underlineHeight + none.strikeOutHeight, 0);
+  EXPECT_EQ(LineRows(*gdi::RealizeBitmapFont(FamilyNamed(u"System"), plain)), Rows());
 }
 
 // A size scaled by n repeats each pixel of the unscaled picture n times

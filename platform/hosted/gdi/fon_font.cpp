@@ -111,16 +111,13 @@ class BitmapFont final : public RealFont {
     // the strike-out's half the ascent above it) and grow a pixel up, then
     // a pixel down, with the font's size.
     const int thickness = (static_cast<int>(tm.tmAscent) + 19) / 20;
-    const int shift = -(thickness / 2);
-    if (tm.tmUnderlined) lines_.underlineTop = shift, lines_.underlineHeight = thickness;
-    if (tm.tmStruckOut)
-      lines_.strikeOutTop = -static_cast<int>(tm.tmAscent / 2) + shift, lines_.strikeOutHeight = thickness;
+    lines_ = {0, thickness, static_cast<int>(tm.tmAscent) / 2, thickness};
   }
 
   const TEXTMETRICW& Metrics() const override { return metrics_; }
   const std::u16string& FaceName() const override { return face_.name; }
   bool Antialiased() const override { return false; }
-  FontLines Lines() const override { return lines_; }
+  TextLines Lines() const override { return lines_; }
 
   const GlyphImage& Glyph(char16_t unit) override {
     int index = CharSetByte(unit, face_.charSet) - face_.firstChar;
@@ -165,7 +162,7 @@ class BitmapFont final : public RealFont {
   int width_ = 0;
   bool bold_ = false;
   TEXTMETRICW metrics_ = {};
-  FontLines lines_;
+  TextLines lines_;
   GlyphImage empty_;
   std::array<std::unique_ptr<GlyphImage>, 256> glyphs_;
 };

@@ -31,15 +31,17 @@ struct GlyphImage {
   std::vector<uint8_t> levels;
 };
 
-// Where a font's underline and strike-out are drawn: rows from the
-// baseline (negative: above it) and their thickness; a thickness of 0 when
-// the font has none. They are drawn under and through a whole string, from
-// its start to the end of its extent.
-struct FontLines {
-  int underlineTop = 0;
-  int underlineHeight = 0;
-  int strikeOutTop = 0;
-  int strikeOutHeight = 0;
+// Where a font's underline and strike-out go, as GetOutlineTextMetricsW
+// gives them for scalable fonts (otmsUnderscorePosition and -Size,
+// otmsStrikeoutPosition and -Size): positions in pixels above the baseline
+// (negative: below), thicknesses in pixels. A line of thickness t at
+// position p covers the rows from p + t / 2 above the baseline, t rows
+// down, along the whole string.
+struct TextLines {
+  int underlinePosition = 0;
+  int underlineSize = 0;
+  int strikeOutPosition = 0;
+  int strikeOutSize = 0;
 };
 
 class RealFont {
@@ -55,8 +57,14 @@ class RealFont {
   // default character's. Pictures are made once and kept; the reference
   // stays valid as long as the font does.
   virtual const GlyphImage& Glyph(char16_t unit) = 0;
-  // The font's underline and strike-out; none unless a font says so.
-  virtual FontLines Lines() const { return {}; }
+  // The width a UTF-16 unit adds to a measured text (GetCharWidth32W,
+  // GetTextExtentPoint32W) and to the current position. Scalable fonts
+  // measure from outlines hinted for grey levels, so for monochrome or
+  // rotated text this can differ from the picture's advance, which moves
+  // the pen between the characters of one unrotated call.
+  virtual int CharWidth(char16_t unit) { return Glyph(unit).advanceX; }
+  // Where the font's underline and strike-out are drawn when it has them.
+  virtual TextLines Lines() const = 0;
 };
 
 // A bitmap font face read from a .fon file: the faces (one per size) of
