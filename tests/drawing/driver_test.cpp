@@ -467,7 +467,7 @@ TEST_F(DrawDriverTest, TextAdvancesAndMeasuresAsThePlatformDoes) {
   // An upright font leans past nothing; an italic one does.
   EXPECT_EQ(context->italicOverhang, 0);
   HFONT italic = CreateFontW(-16, 0, 0, 0, FW_NORMAL, TRUE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, VARIABLE_PITCH, L"Tahoma");
+                             CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, VARIABLE_PITCH, TEXT("Tahoma"));
   ASSERT_NE(italic, nullptr);
   context->slots.ApplyFont(context, italic);
   EXPECT_EQ(context->italicOverhang, kTahomaItalicOverhang);

@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform.h"
@@ -204,17 +205,24 @@ void ExpectUsable(gdi::RealFont* font) {
 }
 
 TEST(ScalableFont, NamesTheFamiliesOfAFile) {
-  EXPECT_EQ(gdi::ScalableFaceNames(FontPath("tahoma.ttf")), std::vector<std::u16string>({u"Tahoma"}));
-  EXPECT_EQ(gdi::ScalableFaceNames(FontPath("tahomabd.ttf")), std::vector<std::u16string>({u"Tahoma"}));
-  EXPECT_EQ(gdi::ScalableFaceNames(FontPath("DejaVuSans-ExtraLight.ttf")),
-            std::vector<std::u16string>({u"DejaVu Sans Light"}));
+  auto faces = [](const char* file) {
+    std::vector<std::tuple<std::u16string, bool, bool>> found;
+    for (const gdi::ScalableFace& face : gdi::ScalableFaces(FontPath(file)))
+      found.emplace_back(face.family, face.bold, face.italic);
+    return found;
+  };
+  using Face = std::tuple<std::u16string, bool, bool>;
+  EXPECT_EQ(faces("tahoma.ttf"), std::vector<Face>({{u"Tahoma", false, false}}));
+  EXPECT_EQ(faces("tahomabd.ttf"), std::vector<Face>({{u"Tahoma", true, false}}));
+  EXPECT_EQ(faces("DejaVuSans-ExtraLight.ttf"), std::vector<Face>({{u"DejaVu Sans Light", false, false}}));
+  EXPECT_EQ(faces("DejaVuSansMono-BoldOblique.ttf"), std::vector<Face>({{u"DejaVu Sans Mono", true, true}}));
   // Wine's bitmap-only intermediates stand in for .fon files: not fonts.
-  EXPECT_TRUE(gdi::ScalableFaceNames(FontPath("ms_sans_serif.ttf")).empty());
+  EXPECT_TRUE(faces("ms_sans_serif.ttf").empty());
   EXPECT_EQ(gdi::RealizeScalableFont(FontPath("ms_sans_serif.ttf"), 0, Request(-13)), nullptr);
 }
 
 TEST(ScalableFont, RefusesMissingFilesAndFaces) {
-  EXPECT_TRUE(gdi::ScalableFaceNames("/nonexistent/font.ttf").empty());
+  EXPECT_TRUE(gdi::ScalableFaces("/nonexistent/font.ttf").empty());
   EXPECT_EQ(gdi::RealizeScalableFont("/nonexistent/font.ttf", 0, Request(-16)), nullptr);
   EXPECT_EQ(gdi::RealizeScalableFont(FontPath("tahoma.ttf"), 1, Request(-16)), nullptr);
   EXPECT_EQ(gdi::RealizeScalableFont(FontPath("tahoma.ttf"), -1, Request(-16)), nullptr);
@@ -241,7 +249,7 @@ TEST(ScalableFont, RefusesOrSurvivesDamagedFiles) {
   const std::string path = TempPath("damaged.ttf");
   auto tryBytes = [&](const std::vector<uint8_t>& bytes) {
     WriteFile(path, bytes);
-    gdi::ScalableFaceNames(path);
+    gdi::ScalableFaces(path);
     LOGFONTW scaled = Request(20);
     scaled.lfWidth = 7;
     scaled.lfEscapement = 300;

@@ -87,10 +87,15 @@ int FonFaceCharSet(const FonFace& face);
 std::unique_ptr<RealFont> RealizeBitmapFont(const std::vector<std::shared_ptr<const FonFace>>& family,
                                             const LOGFONTW& request);
 
-// The family name of each face in a scalable font file (TrueType or
-// OpenType, or a collection of them), by face index; empty when FreeType
-// cannot open the file.
-std::vector<std::u16string> ScalableFaceNames(const std::string& path);
+// Each face in a scalable font file (TrueType or OpenType, or a collection
+// of them), by face index: its family name and style; an unreadable face
+// has no name. Empty when FreeType cannot open the file.
+struct ScalableFace {
+  std::u16string family;
+  bool bold = false;
+  bool italic = false;
+};
+std::vector<ScalableFace> ScalableFaces(const std::string& path);
 // A scalable face realised for a LOGFONTW (lfFaceName already matched):
 // height as cell (positive) or character (negative) height, width,
 // weight (synthetic bold where the face has none), italic (synthetic

@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "platform.h"
+#include "font_face.h"
 #include "raster.h"
 
 namespace gdi {
@@ -98,13 +101,23 @@ struct BitmapObject {
   Bitmap bits{};
   void* owned = nullptr;
 };
-// Fonts and palettes carry nothing yet.
-struct Font {};
+// A realised font and the face name it answers to (a substitute's name
+// when one was asked for).
+struct RealizedFont {
+  std::unique_ptr<RealFont> font;
+  std::u16string faceName;
+};
+// A font: the request, and what the platform made of it once used.
+struct Font {
+  LOGFONTW logFont{};
+  std::shared_ptr<RealizedFont> realized;
+};
+// Palettes carry nothing.
 struct Palette {};
 
 HGDIOBJ NewBrush(COLORREF color, bool null);
 HGDIOBJ NewPen(COLORREF color, bool null, int width);
-HGDIOBJ NewFont();
+HGDIOBJ NewFont(const LOGFONTW& logFont);
 HGDIOBJ NewPalette();
 // The stock 1x1 bitmap a memory DC starts with.
 HGDIOBJ DefaultBitmap();
@@ -162,6 +175,12 @@ struct Paint {
   // less the outline with the brush; both inside the clip, not normalised.
   void FillOutlined(std::vector<RECT>& outline, std::vector<RECT>* inside) const;
 };
+
+// The font realised for a request, as the platform picks it from its
+// fonts; null when there is none at all.
+std::shared_ptr<RealizedFont> FindFont(const LOGFONTW& request);
+// The realised font selected into a DC; null when none can be made.
+RealizedFont* DcFont(const Dc& dc);
 
 // False when handle names no DC.
 bool StartPaint(HDC handle, Paint& paint);

@@ -278,9 +278,46 @@ void FloodSpans(const Bitmap& b, int x, int y, uint32_t pixel, bool untilBorder,
   }
 }
 
+// Coverage levels 2 to 15 move each colour component from the
+// destination's towards the text's along this ramp, as the platform's
+// grey-level text does; 0 and 1 leave the pixel, 16 sets it.
+constexpr uint8_t kCoverageRamp[17] = {0,    0x4d, 0x68, 0x7c, 0x8c, 0x9a, 0xa7, 0xb2, 0xbd,
+                                       0xc7, 0xd0, 0xd9, 0xe1, 0xe9, 0xf0, 0xf8, 0xff};
+
+uint8_t Cover(uint8_t dst, uint8_t text, int level) {
+  if (dst == text) return dst;
+  if (dst > text) {
+    const unsigned high = kCoverageRamp[16 - level] + (255u - kCoverageRamp[16 - level]) * text / 255;
+    return static_cast<uint8_t>(text + (dst - text) * (high - text) / (255u - text));
+  }
+  const unsigned low = kCoverageRamp[level] * unsigned{text} / 255;
+  return static_cast<uint8_t>(text - (text - dst) * (text - low) / text);
+}
+
+template <typename F>
+void DrawGlyph(const Bitmap& b, const RECT& rect, const uint8_t* levels, int levelPitch, uint32_t textPixel) {
+  using P = typename F::Pixel;
+  const COLORREF text = F::ToColor(textPixel);
+  for (int y = rect.top; y < rect.bottom; ++y, levels += levelPitch) {
+    BYTE* at = Row(b, y) + static_cast<size_t>(rect.left) * sizeof(P);
+    for (int x = 0; x < rect.right - rect.left; ++x, at += sizeof(P)) {
+      const int level = levels[x];
+      if (level <= 1) continue;
+      P pixel = static_cast<P>(textPixel);
+      if (level < 16) {
+        const COLORREF dst = F::ToColor(Load<P>(at));
+        pixel = static_cast<P>(F::FromColor(RGB(Cover(GetRValue(dst), GetRValue(text), level),
+                                                Cover(GetGValue(dst), GetGValue(text), level),
+                                                Cover(GetBValue(dst), GetBValue(text), level))));
+      }
+      std::memcpy(at, &pixel, sizeof pixel);
+    }
+  }
+}
+
 template <typename F>
 constexpr PrimitiveFuncs kPrimitives = {SolidRects<F>, SolidLine<F>, GetPixel<F>, F::FromColor, F::ToColor,
-                                        FloodSpans<F>};
+                                        FloodSpans<F>, DrawGlyph<F>};
 
 }  // namespace
 

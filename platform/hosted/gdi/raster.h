@@ -49,6 +49,12 @@ struct PrimitiveFuncs {
   // `pixel` (or, with `untilBorder`, is not), appended to spans. (x, y) lies
   // inside the bitmap and belongs to the area.
   void (*floodSpans)(const Bitmap& bitmap, int x, int y, uint32_t pixel, bool untilBorder, std::vector<RECT>& spans);
+  // A glyph's coverage levels (0-16; `levels` at rect's top-left pixel,
+  // rows `levelPitch` apart) laid over rect, inside the bitmap, in the
+  // text's pixel: full coverage sets it, partial coverage blends towards
+  // it, raster operations aside.
+  void (*drawGlyph)(const Bitmap& bitmap, const RECT& rect, const uint8_t* levels, int levelPitch,
+                    uint32_t textPixel);
 };
 
 const PrimitiveFuncs& PrimitivesFor(PixelFormat format);

@@ -666,7 +666,7 @@ class ScalableFont final : public RealFont {
 
 }  // namespace
 
-std::vector<std::u16string> ScalableFaceNames(const std::string& path) {
+std::vector<ScalableFace> ScalableFaces(const std::string& path) {
   std::lock_guard<std::mutex> lock(gFreeTypeLock);
   FT_Library library = Library();
   FT_Face probe = nullptr;
@@ -674,15 +674,19 @@ std::vector<std::u16string> ScalableFaceNames(const std::string& path) {
   if (library == nullptr || FT_New_Face(library, path.c_str(), -1, &probe) != 0) return {};
   long count = probe->num_faces;
   FT_Done_Face(probe);
-  std::vector<std::u16string> names;
+  std::vector<ScalableFace> faces;
   bool any = false;
   for (long index = 0; index < count; ++index) {
     FacePtr face = OpenFace(path, index);
-    names.push_back(face != nullptr ? FamilyName(face.get()) : std::u16string());
-    any = any || face != nullptr;
+    ScalableFace& entry = faces.emplace_back();
+    if (face == nullptr) continue;
+    entry.family = FamilyName(face.get());
+    entry.bold = (face->style_flags & FT_STYLE_FLAG_BOLD) != 0;
+    entry.italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+    any = true;
   }
-  if (!any) names.clear();
-  return names;
+  if (!any) faces.clear();
+  return faces;
 }
 
 std::unique_ptr<RealFont> RealizeScalableFont(const std::string& path, int faceIndex, const LOGFONTW& request) {

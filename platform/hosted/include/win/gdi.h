@@ -273,3 +273,16 @@ BOOL WINAPI ExtFloodFill(HDC dc, int x, int y, COLORREF color, UINT type);
 // Drawing is finished when each call returns: there is no batch to flush.
 BOOL WINAPI GdiFlush(void);
 BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
+HGDIOBJ WINAPI GetCurrentObject(HDC dc, UINT type);
+
+// Text: fonts made from a description, measured and drawn.
+HFONT WINAPI CreateFontIndirectW(const LOGFONTW* logFont);
+HFONT WINAPI CreateFontW(int height, int width, int escapement, int orientation, int weight, DWORD italic,
+                         DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision,
+                         DWORD quality, DWORD pitchAndFamily, LPCWSTR faceName);
+BOOL WINAPI GetTextMetricsW(HDC dc, LPTEXTMETRICW metrics);
+int WINAPI GetTextFaceW(HDC dc, int count, LPWSTR name);
+BOOL WINAPI GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, LPSIZE size);
+BOOL WINAPI TextOutW(HDC dc, int x, int y, LPCWSTR text, int count);
+BOOL WINAPI ExtTextOutW(HDC dc, int x, int y, UINT options, const RECT* rect, LPCWSTR text, UINT count,
+                        const INT* dx);

@@ -1,0 +1,242 @@
+// Which font a LOGFONTW gets: the platform's own font files (the folder
+// Wine reads, from Debian's fonts-wine) by family name, bitmap families
+// before scalable ones, with the platform's substitutes for old names;
+// other names through fontconfig, and names found nowhere as the generic
+// family their pitch and family bits ask for. Realised fonts are kept, so
+// fonts made again and again (a rotated font per angle, a font per frame)
+// are realised once.
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "internal.h"
+
+namespace gdi {
+namespace {
+
+constexpr const char* kPlatformFontFolder = "/usr/share/wine/fonts";
+// Realised fonts kept for reuse; each holds its glyph pictures.
+constexpr size_t kKeptFonts = 64;
+
+struct ScalableFile {
+  std::string path;
+  int index = 0;
+  bool bold = false;
+  bool italic = false;
+};
+
+struct Family {
+  std::u16string name;
+  std::vector<std::shared_ptr<const FonFace>> bitmap;
+  std::vector<ScalableFile> scalable;
+};
+
+// Names the platform maps to another family, keeping the asked-for name as
+// the face name.
+constexpr struct {
+  const char16_t* from;
+  const char16_t* to;
+} kSubstitutes[] = {
+    {u"Helv", u"MS Sans Serif"},     {u"Helvetica", u"Arial"}, {u"MS Shell Dlg", u"Tahoma"},
+    {u"MS Shell Dlg 2", u"Tahoma"}, {u"Times", u"Times New Roman"}, {u"Tms Rmn", u"Times New Roman"},
+};
+
+char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+bool SameName(const std::u16string& a, const std::u16string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
+           return Lower(x) == Lower(y);
+         });
+}
+
+std::string Utf8(const std::u16string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    else if (c >= 0xD800 && c <= 0xDFFF)
+      c = 0xFFFD;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | c >> 18);
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class Catalogue {
+ public:
+  Catalogue() {
+    std::error_code error;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(kPlatformFontFolder, error))
+      if (entry.is_regular_file(error)) files.push_back(entry.path());
+    // Listed in name order, so a family's faces come in the same order on
+    // every machine.
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+      if (file.extension() == ".fon") {
+        for (auto& face : ReadFonFile(ReadBytes(file))) Named(FonFaceName(*face)).bitmap.push_back(std::move(face));
+        continue;
+      }
+      const std::vector<ScalableFace> faces = ScalableFaces(file.string());
+      for (size_t i = 0; i < faces.size(); ++i)
+        if (!faces[i].family.empty())
+          Named(faces[i].family).scalable.push_back({file.string(), static_cast<int>(i), faces[i].bold, faces[i].italic});
+    }
+  }
+
+  // The platform's own family of a name; null when it has none.
+  const Family* Find(const std::u16string& name) const {
+    for (const Family& family : families_)
+      if (SameName(family.name, name)) return &family;
+    return nullptr;
+  }
+
+ private:
+  Family& Named(const std::u16string& name) {
+    for (Family& family : families_)
+      if (SameName(family.name, name)) return family;
+    families_.push_back({name, {}, {}});
+    return families_.back();
+  }
+
+  std::deque<Family> families_;
+};
+
+const Catalogue& Fonts() {
+  static const Catalogue* catalogue = new Catalogue;
+  return *catalogue;
+}
+
+// The face of a scalable family closest in style: italic first, then
+// weight; the rest is synthesised.
+const ScalableFile& ClosestStyle(const std::vector<ScalableFile>& faces, const LOGFONTW& request) {
+  const bool bold = request.lfWeight > FW_SEMIBOLD - 50;
+  const bool italic = request.lfItalic != 0;
+  auto distance = [&](const ScalableFile& face) { return (face.italic != italic) * 2 + (face.bold != bold); };
+  return *std::min_element(faces.begin(), faces.end(),
+                           [&](const auto& a, const auto& b) { return distance(a) < distance(b); });
+}
+
+// A system font through fontconfig: the family of that name when the
+// system has it, otherwise (exact false) the closest fontconfig offers.
+bool SystemFont(const std::string& family, const LOGFONTW& request, bool exact, ScalableFile& found) {
+  static std::mutex lock;
+  std::lock_guard<std::mutex> guard(lock);
+  if (FcInit() == FcFalse) return false;
+  FcPattern* pattern = FcPatternCreate();
+  if (pattern == nullptr) return false;
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+  FcPatternAddInteger(pattern, FC_WEIGHT, request.lfWeight > FW_SEMIBOLD - 50 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern, FC_SLANT, request.lfItalic != 0 ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcPatternDestroy(pattern);
+  if (match == nullptr) return false;
+  bool named = !exact;
+  FcChar8* value = nullptr;
+  for (int i = 0; exact && FcPatternGetString(match, FC_FAMILY, i, &value) == FcResultMatch; ++i)
+    named = named || FcStrCmpIgnoreCase(value, reinterpret_cast<const FcChar8*>(family.c_str())) == 0;
+  int index = 0;
+  const bool ok = named && FcPatternGetString(match, FC_FILE, 0, &value) == FcResultMatch &&
+                  FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultTypeMismatch;
+  if (ok) found = {reinterpret_cast<const char*>(value), index & 0xFFFF, false, false};
+  FcPatternDestroy(match);
+  return ok;
+}
+
+std::shared_ptr<RealizedFont> Realize(const LOGFONTW& request) {
+  const WCHAR* end = std::find(request.lfFaceName, request.lfFaceName + LF_FACESIZE, u'\0');
+  std::u16string name(request.lfFaceName, end);
+  std::u16string shown;
+  const Family* family = Fonts().Find(name);
+  for (const auto& substitute : kSubstitutes)
+    if (family == nullptr && SameName(name, substitute.from)) {
+      family = Fonts().Find(substitute.to);
+      if (family != nullptr) shown = substitute.from;
+    }
+  auto made = std::make_shared<RealizedFont>();
+  if (family != nullptr && !family->bitmap.empty()) {
+    made->font = RealizeBitmapFont(family->bitmap, request);
+  } else if (family != nullptr && !family->scalable.empty()) {
+    const ScalableFile& file = ClosestStyle(family->scalable, request);
+    made->font = RealizeScalableFont(file.path, file.index, request);
+  } else {
+    // Fixed-pitch and modern requests get the system's monospace family,
+    // roman ones its serif family, the rest its sans-serif family.
+    const int pitchAndFamily = request.lfPitchAndFamily;
+    const char* generic = (pitchAndFamily & 3) == FIXED_PITCH || (pitchAndFamily & 0xF0) == FF_MODERN ? "monospace"
+                          : (pitchAndFamily & 0xF0) == FF_ROMAN                                     ? "serif"
+                                                                                                    : "sans-serif";
+    ScalableFile file;
+    if ((!name.empty() && SystemFont(Utf8(name), request, true, file)) || SystemFont(generic, request, false, file))
+      made->font = RealizeScalableFont(file.path, file.index, request);
+  }
+  if (made->font == nullptr) return nullptr;
+  made->faceName = shown.empty() ? made->font->FaceName() : shown;
+  return made;
+}
+
+// A request as a key: the face name ends at its terminator.
+std::u16string Key(const LOGFONTW& request) {
+  LOGFONTW copy = request;
+  WCHAR* end = std::find(copy.lfFaceName, copy.lfFaceName + LF_FACESIZE, u'\0');
+  std::fill(end, copy.lfFaceName + LF_FACESIZE, u'\0');
+  const auto* units = reinterpret_cast<const char16_t*>(&copy);
+  return std::u16string(units, units + sizeof copy / sizeof(char16_t));
+}
+
+}  // namespace
+
+std::shared_ptr<RealizedFont> FindFont(const LOGFONTW& request) {
+  static std::mutex lock;
+  static std::map<std::u16string, std::shared_ptr<RealizedFont>> kept;
+  static std::deque<std::u16string> order;
+  const std::u16string key = Key(request);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    auto found = kept.find(key);
+    if (found != kept.end()) return found->second;
+  }
+  std::shared_ptr<RealizedFont> made = Realize(request);
+  std::lock_guard<std::mutex> guard(lock);
+  if (made == nullptr || kept.count(key) != 0) return made;
+  if (order.size() == kKeptFonts) {
+    kept.erase(order.front());
+    order.pop_front();
+  }
+  kept.emplace(key, made);
+  order.push_back(key);
+  return made;
+}
+
+}  // namespace gdi
