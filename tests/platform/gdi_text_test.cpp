@@ -5,7 +5,8 @@
 // with their own code; and defined answers of the text calls to bad input.
 // What Windows does was taken under Wine and is kept in gdi_text_cases.inc;
 // with CUBE_GDI_RECORD=1 the tests print this lane's answers in that file's
-// form instead (scripts/record-gdi-text).
+// form instead (scripts/record-gdi-text), and CUBE_GDI_DUMP=1 writes every
+// picture drawn, for comparing the two lanes by eye.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -420,7 +421,9 @@ pixels::Picture Decode(const char* text, int width, int height) {
   while (*text != 0) {
     char* end = nullptr;
     at += std::strtoul(text, &end, 10);
-    for (text = end + 1; std::isxdigit(static_cast<unsigned char>(text[0])); text += 2, ++at) {
+    if (*end != ':') break;
+    for (text = end + 1; std::isxdigit(static_cast<unsigned char>(text[0])) && std::isxdigit(static_cast<unsigned char>(text[1]));
+         text += 2, ++at) {
       const uint32_t grey = static_cast<uint32_t>(std::stoul(std::string(text, 2), nullptr, 16));
       if (at < picture.rgb.size()) picture.rgb[at] = grey * 0x010101;
     }
@@ -447,7 +450,7 @@ std::string Literal(const std::string& text) {
 }
 
 TEST(GdiText, TrueTypeDrawsAndMeasuresAsWindowsWithinTolerance) {
-  const bool record = Recording();
+  const bool record = Recording(), dump = std::getenv("CUBE_GDI_DUMP") != nullptr;
   if (record) std::printf("constexpr OutlineRecord kOutlineRecords[] = {\n");
   const WString greeting = Wide(kGreeting);
   double worst = 0, sum = 0;
@@ -472,7 +475,7 @@ TEST(GdiText, TrueTypeDrawsAndMeasuresAsWindowsWithinTolerance) {
                   Literal(Encode(picture)).c_str());
       continue;
     }
-    if (std::getenv("CUBE_GDI_DUMP") != nullptr) pixels::WritePng(pixels::OutputPath(c.name, "actual"), picture);
+    if (dump) pixels::WritePng(pixels::OutputPath(c.name, "actual"), picture);
     const OutlineRecord* expected = Find(kOutlineRecords, c.name);
     if (expected == nullptr) {
       ADD_FAILURE() << "not recorded: run scripts/record-gdi-text";
