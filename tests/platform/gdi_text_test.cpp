@@ -67,8 +67,8 @@ WString Wide(const char* text) {
   return wide;
 }
 
-// ASCII as itself, anything else as \uXXXX: printable, and a C string
-// literal as it stands.
+// Printable ASCII as itself, anything else (quotes and backslashes too) as
+// <U+XXXX>: readable, and a C string literal as it stands.
 std::string Narrow(const WCHAR* text) {
   std::string narrow;
   for (; *text != 0; ++text) {
@@ -76,8 +76,8 @@ std::string Narrow(const WCHAR* text) {
     if (unit >= 0x20 && unit < 0x7F && unit != '"' && unit != '\\') {
       narrow += static_cast<char>(unit);
     } else {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04X", unit);
+      char escape[16];
+      std::snprintf(escape, sizeof escape, "<U+%04X>", unit);
       narrow += escape;
     }
   }
@@ -227,7 +227,7 @@ const struct {
     {"Fixedsys15", {"CentreBottom", OPAQUE, TA_CENTER | TA_BOTTOM}},
     {"SansSerif16Underlined", {"RightBottom", OPAQUE, TA_RIGHT | TA_BOTTOM}},
     {"System16", {"UpdateLeftTop", TRANSPARENT, TA_UPDATECP | TA_LEFT | TA_TOP}},
-    {"SansSerif13Bold", {"UpdateCentreBaseline", OPAQUE, TA_UPDATECP | TA_CENTER | TA_BASELINE}},
+    {"SansSerif13Bold", {"UpdateCentreBaseline", TRANSPARENT, TA_UPDATECP | TA_CENTER | TA_BASELINE}},
     {"Courier13StruckOut", {"UpdateRightBottom", OPAQUE, TA_UPDATECP | TA_RIGHT | TA_BOTTOM}},
     {"SansSerif20", {"OpaqueBox", TRANSPARENT, TA_LEFT | TA_TOP, ETO_OPAQUE}},
     {"Fixedsys15Bold", {"ClippedBox", OPAQUE, TA_LEFT | TA_TOP, ETO_CLIPPED}},
@@ -294,7 +294,7 @@ POINT DrawLines(HDC dc, const Style& style) {
       TextOutW(dc, 0, 0, line.data(), count / 2);
       TextOutW(dc, 0, 0, line.data() + count / 2, count - count / 2);
     } else if (style.options != 0) {
-      // Across the middle rows of the line and its right part.
+      // Across the middle rows of the line, cutting it short at one end or both.
       const RECT box = {x - 90, top + 3, x + 120, top + 12};
       ExtTextOutW(dc, x, y, style.options, &box, line.data(), static_cast<UINT>(count), nullptr);
     } else {
