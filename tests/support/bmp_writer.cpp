@@ -203,8 +203,8 @@ BmpSample WriteBmp(const BmpFormat& f, int32_t width, int32_t height) {
 
   // File header, info header, masks after a 40-byte one, colour table, pixels.
   std::vector<uint8_t>& file = sample.file;
-  file = {'B', 'M'};
-  Put(file, 0, 4 + 4 + 4);
+  // Size, reserved words and pixel offset; the two sizes are set at the end.
+  file = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   Put(file, f.headerSize, 4);
   if (core) {
     Put(file, width, 2);
@@ -235,7 +235,7 @@ BmpSample WriteBmp(const BmpFormat& f, int32_t width, int32_t height) {
 }
 
 std::vector<BmpSample> BmpCorpus() {
-  const int32_t sizes[][2] = {{1, 1}, {7, 3}, {37, 9}, {300, 4}};
+  const int32_t sizes[][2] = {{1, 1}, {7, 3}, {37, 9}, {300, 5}};
   std::vector<BmpSample> corpus;
   for (const BmpFormat& format : kFormats)
     for (const auto& size : sizes) corpus.push_back(WriteBmp(format, size[0], size[1]));
