@@ -32,7 +32,9 @@ uint32_t* ImageDecode(const void* data, int32_t size, int32_t* width, int32_t* h
     // checked here, before the one allocation that depends on it.
     const int64_t w = opened->width, h = opened->height;
     uint32_t* pixels = nullptr;
-    if (w > 0 && h > 0 && w * h <= ImageDecodeMaxPixels && w * 4 <= INT32_MAX) {
+    const bool fits = w > 0 && h > 0 && w * h <= ImageDecodeMaxPixels && static_cast<uint64_t>(w * h) <= SIZE_MAX / 4 &&
+                      w <= INT32_MAX / 4;
+    if (fits) {
       pixels = static_cast<uint32_t*>(HeapAlloc(MainHeap, 0, static_cast<SIZE_T>(w * h * 4)));
       if (pixels != nullptr && decoder->decode(opened, pixels, static_cast<int32_t>(w * 4)) != 1) {
         HeapFree(MainHeap, 0, pixels);
@@ -154,7 +156,7 @@ OpenedImage* BmpOpen(const void* data, int32_t size) {
   uint32_t entries = 0;
   if (bpp <= 8) entries = colours == 0 || colours > (1u << bpp) ? 1u << bpp : colours;
   const uint32_t entrySize = core ? 3 : 4;
-  const uint8_t* table = file + headersEnd;
+  const uint64_t tableAt = headersEnd;
   headersEnd += uint64_t{entries} * entrySize;
   if (headersEnd > bitsOffset || bitsOffset > length) return nullptr;
   const uint64_t available = length - bitsOffset;
@@ -187,7 +189,7 @@ OpenedImage* BmpOpen(const void* data, int32_t size) {
   bmp->bits = file + bitsOffset;
   bmp->bitsSize = static_cast<uint32_t>(bitsSize);
   std::memcpy(bmp->fields, fields, sizeof fields);
-  for (uint32_t i = 0; i < entries; ++i) bmp->palette[i] = ReadBgr(table + entrySize * i);
+  for (uint32_t i = 0; i < entries; ++i) bmp->palette[i] = ReadBgr(file + tableAt + entrySize * i);
   return &bmp->size;
 }
 
@@ -229,7 +231,7 @@ void DecodeRuns(const OpenedBmp& bmp, void* pixels, int32_t pitch) {
   const uint8_t* p = bmp.bits;
   const uint8_t* const end = p + bmp.bitsSize;
   int64_t x = 0, y = 0;
-  // count pixels from index(i), the part left of the right edge written.
+  // count pixels of index(i) from x on; those past the right edge are dropped.
   auto put = [&](int64_t count, auto index) {
     uint32_t* row = OutputRow(pixels, pitch, static_cast<int32_t>(height - 1 - y));
     for (int64_t i = 0; i < count && x + i < width; ++i) row[x + i] = bmp.palette[index(i)];

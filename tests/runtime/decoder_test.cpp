@@ -3,7 +3,6 @@
 // run-length streams, damaged files and hostile sizes.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -124,10 +123,10 @@ TEST_F(ImageDecoding, DamagedFilesGiveNullOrAWholeImage) {
     // Encoded data cut after every byte, its size in the header cleared:
     // escapes and literal runs lose their operands, and the image ends there.
     if (!sample.encoded) continue;
-    const uint32_t start = sample.file[10] | sample.file[11] << 8;
-    for (size_t cut = start; cut < sample.file.size(); ++cut) {
-      std::vector<uint8_t> file(sample.file.begin(), sample.file.begin() + cut);
-      std::fill(file.begin() + 34, file.begin() + 38, 0);
+    std::vector<uint8_t> whole = sample.file;
+    whole[34] = whole[35] = whole[36] = whole[37] = 0;
+    for (size_t cut = whole[10] | whole[11] << 8; cut < whole.size(); ++cut) {
+      const std::vector<uint8_t> file(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(cut));
       SCOPED_TRACE(sample.name + " cut at " + std::to_string(cut));
       EXPECT_FALSE(Decode(file).empty());
     }
