@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
   for (const BmpSample& sample : BmpCorpus()) {
     const std::string path = std::string(argv[1]) + "/" + sample.name + ".bmp";
     std::FILE* out = std::fopen(path.c_str(), "wb");
-    const bool written = out != nullptr && std::fwrite(sample.file.data(), 1, sample.file.size(), out) == sample.file.size();
+    const size_t size = sample.file.size();
+    const bool written = out != nullptr && std::fwrite(sample.file.data(), 1, size, out) == size;
     if (out == nullptr || std::fclose(out) != 0 || !written) {
       std::fprintf(stderr, "cannot write %s\n", path.c_str());
       return 1;

@@ -223,7 +223,9 @@ BmpSample WriteBmp(const BmpFormat& f, int32_t width, int32_t height) {
     Put(file, 2835, 4);
     Put(file, f.colours, 4);
     Put(file, 0, 4);
-    for (uint32_t at = 40; at < f.headerSize; at += 4) Put(file, at < 52 && f.compression == 3 ? f.masks[(at - 40) / 4] : 0, 4);
+    // Longer headers: the masks first, then nothing this decoder reads.
+    for (uint32_t at = 40; at < f.headerSize; at += 4)
+      Put(file, at < 52 && f.compression == 3 ? f.masks[(at - 40) / 4] : 0, 4);
     if (f.compression == 3 && f.headerSize < 52)
       for (uint32_t mask : f.masks) Put(file, mask, 4);
   }
@@ -252,21 +254,25 @@ DamagedBmp DamageBmp(const std::vector<uint8_t>& file, uint32_t seed) {
       out.resize(r % file.size());
       break;
     case BmpDamage::BitsFlipped:
-      for (uint32_t i = 0; i <= r % 4; ++i) out[Hash(seed, i) % out.size()] ^= static_cast<uint8_t>(1u << (Hash(i, seed) % 8));
+      for (uint32_t i = 0; i <= r % 4; ++i)
+        out[Hash(seed, i) % out.size()] ^= static_cast<uint8_t>(1u << (Hash(i, seed) % 8));
       break;
     case BmpDamage::HeaderField: {
       // A 16- or 32-bit field of the headers, or the masks after them.
       const uint32_t extremes[] = {0, 1, 0x7FFF, 0x8000, 0xFFFF, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu, 0xFFFFFFF0u};
       const size_t at = 2 + 2 * (r % 33);
       const uint32_t value = extremes[Hash(r) % 9];
-      for (size_t i = 0; i < (r & 64 ? 2u : 4u) && at + i < out.size(); ++i) out[at + i] = static_cast<uint8_t>(value >> (8 * i));
+      for (size_t i = 0; i < (r & 64 ? 2u : 4u) && at + i < out.size(); ++i)
+        out[at + i] = static_cast<uint8_t>(value >> (8 * i));
       break;
     }
     case BmpDamage::PixelBytes: {
-      // Bytes from where the pixels start, run-length escapes likely among them.
-      const size_t start = out.size() > 54 ? 54 : 0;
-      for (uint32_t i = 0; i <= r % 8 && start < out.size(); ++i)
-        out[start + Hash(seed, i, 1) % (out.size() - start)] = static_cast<uint8_t>(Hash(i, seed, 2) % 4 == 0 ? 0 : Hash(i, seed, 3));
+      // Bytes where the pixels start or later, often 0: run-length escapes.
+      const size_t start = std::min<size_t>(out.size() - 1, out.size() > 12 ? out[10] | out[11] << 8 : 0);
+      for (uint32_t i = 0; i <= r % 8; ++i) {
+        const uint32_t h = Hash(i, seed, 2);
+        out[start + h % (out.size() - start)] = static_cast<uint8_t>(h % 4 == 0 ? 0 : h >> 8);
+      }
       break;
     }
   }
