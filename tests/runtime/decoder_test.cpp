@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/facilities.h"
 #include "runtime/runtime.h"
 #include "support/bmp_writer.h"
 #include "support/test_support.h"
@@ -152,6 +153,45 @@ TEST_F(ImageDecoding, RefusesWhatItWouldHaveToAllocateTooMuchFor) {
   // No decoder, no image.
   ImageDecodersInit();
   EXPECT_TRUE(Decode(RunFile(8, {0, 1})).empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Files loaded into the image table: each a 32-bit section showing the
+// file's pixels, under a new dynamic number (the record) or a chosen one
+// (the bitmap); a file no decoder takes registers nothing.
+TEST_F(ImageDecoding, LoadedFilesBecomeRegisteredSections) {
+  if (ImageTable == nullptr) ImagesInit();
+  const std::vector<BmpSample> corpus = BmpCorpus();
+  for (size_t i = 0; i < corpus.size(); i += 7) {
+    const BmpSample& sample = corpus[i];
+    SCOPED_TRACE(sample.name);
+    const auto size = static_cast<int32_t>(sample.file.size());
+    auto* record = static_cast<ImageRecord*>(ImageLoad(ObjectAny, sample.file.data(), size));
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(ObjectGet(ImageTable, reinterpret_cast<ObjectId>(record)), record);
+    EXPECT_EQ(std::vector<int32_t>({record->width, record->height, record->depth}),
+              std::vector<int32_t>({sample.width, sample.height, 32}));
+    BITMAP bitmap = {};
+    ASSERT_EQ(GetObjectW(record->handle, sizeof bitmap, &bitmap), static_cast<int>(sizeof bitmap));
+    ASSERT_NE(bitmap.bmBits, nullptr);
+    const auto* pixels = static_cast<const uint32_t*>(bitmap.bmBits);
+    EXPECT_EQ(std::vector<uint32_t>(pixels, pixels + sample.pixels.size()), sample.pixels);
+    ImageRelease(reinterpret_cast<ObjectId>(record));
+
+    auto handle = static_cast<HANDLE>(ImageLoad(7, sample.file.data(), size));
+    ASSERT_NE(handle, nullptr);
+    ASSERT_NE(ObjectGet(ImageTable, 7), nullptr);
+    EXPECT_EQ(static_cast<ImageRecord*>(ObjectGet(ImageTable, 7))->handle, handle);
+    ImageRelease(7);
+  }
+  const uint8_t garbage[] = {'B', 'M', 1, 2, 3};
+  EXPECT_EQ(ImageLoad(8, garbage, sizeof garbage), nullptr);
+  EXPECT_EQ(ImageLoad(ObjectAny, nullptr, 0), nullptr);
+  EXPECT_EQ(ObjectGet(ImageTable, 8), nullptr);
+  ImagesEnd();
 }
 
 }  // namespace
