@@ -1,0 +1,226 @@
+// Copies between bitmaps over tables of cases generated from a fixed seed,
+// compared by hash with what Windows GDI gives (taken under Wine, kept in
+// gdi_blit_hashes.inc; with CUBE_GDI_RECORD=1 the test prints this lane's
+// hashes in that file's form instead: scripts/record-gdi-hashes blit).
+// BitBlt: sources of every depth and size 1-64 with random pixels and
+// palettes, a monochrome device bitmap, the destination itself
+// (overlapping), rectangles off every side, negative and zero sizes, every
+// raster operation, into 32-, 565- and 555-bit destinations of random
+// pixels. GetDIBits: sections of every depth read into every depth, scan
+// line ranges in and out of the bitmap, both row orders, the header-only
+// queries.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform.h"
+#include "support/pixels.h"
+#include "support/random.h"
+
+namespace {
+
+#include "gdi_blit_hashes.inc"
+
+using pixels::Canvas;
+
+constexpr int kWidth = 40;
+constexpr int kHeight = 30;
+constexpr D3DFORMAT kFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5};
+constexpr int kCases = 300;
+
+bool Recording() { return std::getenv("CUBE_GDI_RECORD") != nullptr; }
+
+uint32_t Fnv(uint32_t hash, const void* data, size_t size) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 16777619u;
+  return hash;
+}
+
+void FillRandom(Random& random, void* bits, size_t size) {
+  auto* bytes = static_cast<uint8_t*>(bits);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(random.Next());
+}
+
+COLORREF Colour(Random& random) {
+  return RGB(random.Int(0, 255), random.Int(0, 255), random.Int(0, 255));
+}
+
+// The kinds of bitmap a case reads: sections of each depth and layout, and
+// two device-dependent bitmaps.
+enum Kind { kMono, kFour, kEight, k555, k565, k24, k32, kMonoDevice, k32Device, kKinds };
+
+int DepthOf(Kind kind) {
+  static const int depths[] = {1, 4, 8, 16, 16, 24, 32, 1, 32};
+  return depths[kind];
+}
+
+// A bitmap of random pixels (and palette), `width` x `height`; sections
+// are bottom-up now and then.
+struct Source {
+  HBITMAP bitmap = nullptr;
+
+  Source(Random& random, Kind kind, int width, int height) {
+    const int depth = DepthOf(kind);
+    if (kind == kMonoDevice || kind == k32Device) {
+      std::vector<uint8_t> bits(static_cast<size_t>(((width * depth + 15) / 16) * 2 * height));
+      FillRandom(random, bits.data(), bits.size());
+      bitmap = CreateBitmap(width, height, 1, depth, bits.data());
+      return;
+    }
+    struct {
+      BITMAPINFOHEADER header;
+      RGBQUAD colours[256];
+    } info = {};
+    info.header.biSize = sizeof(BITMAPINFOHEADER);
+    info.header.biWidth = width;
+    info.header.biHeight = random.OneIn(3) ? height : -height;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = static_cast<WORD>(depth);
+    const bool fields = kind == k565 || (kind == k32 && random.OneIn(3));
+    info.header.biCompression = fields ? BI_BITFIELDS : BI_RGB;
+    auto* masks = reinterpret_cast<DWORD*>(info.colours);
+    if (kind == k565) masks[0] = 0xF800, masks[1] = 0x07E0, masks[2] = 0x001F;
+    if (kind == k32 && fields) masks[0] = 0xFF0000, masks[1] = 0x00FF00, masks[2] = 0x0000FF;
+    if (depth <= 8) FillRandom(random, info.colours, sizeof(RGBQUAD) << depth);
+    void* bits = nullptr;
+    bitmap = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bits != nullptr) FillRandom(random, bits, static_cast<size_t>((width * depth + 31) / 32 * 4 * height));
+  }
+  ~Source() { DeleteObject(bitmap); }
+  Source(const Source&) = delete;
+  Source& operator=(const Source&) = delete;
+};
+
+constexpr DWORD kNamed[] = {SRCCOPY,  SRCPAINT,  SRCAND,   SRCINVERT, SRCERASE,  NOTSRCCOPY, NOTSRCERASE, MERGECOPY,
+                            MERGEPAINT, PATCOPY, PATPAINT, PATINVERT, DSTINVERT, BLACKNESS,  WHITENESS};
+
+// A size: mostly 1-64 either way round, sometimes none or past any bitmap.
+int Size(Random& random) {
+  switch (random.Int(0, 15)) {
+    case 0: return 0;
+    case 1: return random.OneIn(2) ? 100000 : -100000;
+    case 2:
+    case 3:
+    case 4: return -random.Int(1, 64);
+    default: return random.Int(1, 64);
+  }
+}
+
+// One BitBlt into canvas; its result is hashed with the picture.
+BOOL Blit(Canvas& canvas, Random& random) {
+  Source source(random, static_cast<Kind>(random.Int(0, kKinds - 1)), random.Int(1, 64), random.Int(1, 64));
+  BITMAP described = {};
+  GetObjectW(source.bitmap, sizeof described, &described);
+  HDC dc = CreateCompatibleDC(canvas.dc);
+  HGDIOBJ previous = SelectObject(dc, source.bitmap);
+  // Now and then the destination reads itself.
+  const bool itself = random.OneIn(8);
+  const int sourceWidth = itself ? kWidth : described.bmWidth;
+  const int sourceHeight = itself ? kHeight : described.bmHeight;
+  SetTextColor(canvas.dc, Colour(random));
+  SetBkColor(canvas.dc, Colour(random));
+  HBRUSH brush = CreateSolidBrush(Colour(random));
+  HGDIOBJ oldBrush = SelectObject(canvas.dc, brush);
+  const DWORD rop = random.OneIn(2) ? kNamed[random.Int(0, 14)] : static_cast<DWORD>(random.Int(0, 255)) << 16;
+  const int x = random.Int(-8, kWidth + 4);
+  const int y = random.Int(-8, kHeight + 4);
+  const int width = Size(random);
+  const int height = Size(random);
+  const int srcX = random.Int(-8, sourceWidth + 4);
+  const int srcY = random.Int(-8, sourceHeight + 4);
+  const BOOL result = BitBlt(canvas.dc, x, y, width, height, itself ? canvas.dc : dc, srcX, srcY, rop);
+  SelectObject(canvas.dc, oldBrush);
+  DeleteObject(brush);
+  SelectObject(dc, previous);
+  DeleteDC(dc);
+  return result;
+}
+
+TEST(GdiBlitTable, BitBltCopiesAsWindowsDoes) {
+  const bool record = Recording();
+  if (record) std::printf("constexpr uint32_t kBitBltHashes[][3] = {\n");
+  int mismatches = 0;
+  for (int c = 0; c < kCases; ++c) {
+    uint32_t hashes[3];
+    for (int f = 0; f < 3; ++f) {
+      Canvas canvas(kWidth, kHeight, kFormats[f]);
+      ASSERT_TRUE(canvas.usable());
+      Random random(0xB17B17000000000ull + static_cast<uint64_t>(c));
+      FillRandom(random, canvas.bits, static_cast<size_t>(canvas.pitch) * kHeight);
+      const BOOL result = Blit(canvas, random);
+      hashes[f] = Fnv(canvas.Hash(), &result, sizeof result);
+      if (!record && hashes[f] != kBitBltHashes[c][f] && ++mismatches <= 5) {
+        const std::string path = pixels::OutputPath("BitBlt-" + std::to_string(c) + "-" + pixels::Name(kFormats[f]), "actual");
+        const bool written = pixels::WritePng(path, canvas.Picture());
+        ADD_FAILURE() << "case " << c << " in " << pixels::Name(kFormats[f]) << ": 0x" << std::hex << hashes[f]
+                      << " (returned " << result << ")" << (written ? "; picture in " : "; could not write ") << path;
+      }
+    }
+    if (record) std::printf("    {0x%08X, 0x%08X, 0x%08X},\n", hashes[0], hashes[1], hashes[2]);
+  }
+  if (record) std::printf("};\n");
+  EXPECT_EQ(mismatches, 0) << "cases copied otherwise than Windows copies them";
+}
+
+// One GetDIBits of a random bitmap: the hash of its result, the header and
+// colour table it leaves, and every byte of the buffer it wrote into.
+uint32_t ReadBack(Random& random) {
+  const Kind kind = static_cast<Kind>(random.Int(0, kKinds - 1));
+  const int sourceWidth = random.Int(1, 64);
+  const int sourceHeight = random.Int(1, 64);
+  Source source(random, kind, sourceWidth, sourceHeight);
+  struct {
+    BITMAPINFOHEADER header;
+    RGBQUAD colours[256];
+  } info;
+  std::memset(&info, 0xAB, sizeof info);
+  BITMAPINFOHEADER& h = info.header;
+  h.biSize = sizeof(BITMAPINFOHEADER);
+  static const int depths[] = {1, 4, 8, 16, 24, 32};
+  h.biBitCount = static_cast<WORD>(depths[random.Int(0, 5)]);
+  h.biPlanes = 1;
+  h.biCompression = BI_RGB;
+  // Bit fields only where the depths agree: between other depths the
+  // fields Wine writes are whatever its stack held.
+  if (h.biBitCount == DepthOf(kind) && h.biBitCount >= 16 && random.OneIn(2)) h.biCompression = BI_BITFIELDS;
+  h.biWidth = random.OneIn(2) ? sourceWidth : random.Int(1, 70);
+  const int rows = random.OneIn(2) ? sourceHeight : random.Int(1, 70);
+  h.biHeight = random.OneIn(3) ? -rows : rows;
+  h.biSizeImage = 0;
+  h.biClrUsed = 0;
+  UINT start = random.OneIn(2) ? 0 : static_cast<UINT>(random.Int(0, rows + 2));
+  UINT lines = random.OneIn(2) ? static_cast<UINT>(rows) : static_cast<UINT>(random.Int(0, rows + 4));
+  // A top-down copy whose lines lie past the bitmap's end: Wine zeroes
+  // memory before the buffer there.
+  if (h.biHeight < 0 && rows - static_cast<int>(lines) - static_cast<int>(start) > sourceHeight) lines = rows;
+  const int mode = random.Int(0, 9);
+  if (mode == 0) h.biBitCount = 0;
+  std::vector<uint8_t> bits(static_cast<size_t>((h.biWidth * 32 + 31) / 32 * 4 * rows), 0xCD);
+  HDC dc = CreateCompatibleDC(nullptr);
+  const int result = GetDIBits(dc, source.bitmap, start, lines, mode <= 1 ? nullptr : bits.data(),
+                               reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  DeleteDC(dc);
+  uint32_t hash = Fnv(2166136261u, &result, sizeof result);
+  hash = Fnv(hash, &info, sizeof info);
+  return Fnv(hash, bits.data(), bits.size());
+}
+
+TEST(GdiBlitTable, GetDIBitsReadsAsWindowsDoes) {
+  const bool record = Recording();
+  if (record) std::printf("constexpr uint32_t kGetDIBitsHashes[] = {\n");
+  int mismatches = 0;
+  for (int c = 0; c < kCases; ++c) {
+    Random random(0xD1B175000000000ull + static_cast<uint64_t>(c));
+    const uint32_t hash = ReadBack(random);
+    if (record) std::printf("    0x%08X,\n", hash);
+    else if (hash != kGetDIBitsHashes[c] && ++mismatches <= 5) ADD_FAILURE() << "case " << c << ": 0x" << std::hex << hash;
+  }
+  if (record) std::printf("};\n");
+  EXPECT_EQ(mismatches, 0) << "cases read otherwise than Windows reads them";
+}
+
+}  // namespace
