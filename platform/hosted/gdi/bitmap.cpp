@@ -310,11 +310,20 @@ int WINAPI GetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, LPVOID bits
   const int rows = static_cast<int>(fromBottom - fromTop);
   static thread_local std::vector<uint32_t> row;
   row.resize(static_cast<size_t>(columns));
+  // 4-bit rows of one palette are copied by whole bytes, so the unused
+  // half of a last byte comes along (1-bit rows go pixel by pixel).
+  const bool copyBytes = depth == 4 && gdi::SameFormat(from, to);
+  const size_t rowBytes = (static_cast<size_t>(columns) * depth + 7) / 8;
   for (int i = 0; i < rows; ++i) {
-    gdi::ReadPixels(from, 0, static_cast<int>(fromTop) + i, columns, row.data());
-    gdi::ConvertPixels(from, to, row.data(), row.data(), columns);
     to.bits = out + (bottomUp ? rows - 1 - i : i) * stride;
     std::memset(to.bits, 0, static_cast<size_t>(stride));
+    const int y = static_cast<int>(fromTop) + i;
+    if (copyBytes) {
+      std::memcpy(to.bits, from.bits + static_cast<ptrdiff_t>(y) * from.pitch, rowBytes);
+      continue;
+    }
+    gdi::ReadPixels(from, 0, y, columns, row.data());
+    gdi::ConvertPixels(from, to, row.data(), row.data(), columns);
     gdi::WritePixels(to, 0, 0, columns, row.data());
   }
   return rows;

@@ -1,8 +1,10 @@
-// BitBlt: a rectangle of one DC's pixels meets another's under any of the
-// 256 ternary raster operations, the source converted to the destination's
-// format first (a monochrome device bitmap taking the destination's text
-// and background colours), both clipped to their bitmaps.
+// PatBlt and BitBlt: a rectangle of a DC's pixels meets its brush, and
+// another DC's pixels, under any of the 256 ternary raster operations, the
+// source converted to the destination's format first (a monochrome device
+// bitmap taking the destination's text and background colours), both
+// clipped to their bitmaps.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -51,6 +53,26 @@ void XorRows(const Image& to, const Image& from, int dx, int dy, int sx, int sy,
 }  // namespace
 
 }  // namespace gdi
+
+BOOL WINAPI PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop) {
+  gdi::Paint paint;
+  if (!gdi::StartPaint(handle, paint)) return FALSE;
+  // One that reads a source has none to read here.
+  const unsigned index = (rop >> 16) & 0xFF;
+  if (gdi::UsesSource(index)) return FALSE;
+  if (paint.target == nullptr || !paint.brush) return TRUE;
+  // Without the source it is a binary operation on brush and destination.
+  const int rop2 = static_cast<int>(((index >> 2) & 0xC) | (index & 3)) + 1;
+  long long left, right, top, bottom;
+  gdi::Span(x, width, left, right);
+  gdi::Span(y, height, top, bottom);
+  RECT rect = {static_cast<LONG>(std::clamp<long long>(left, INT_MIN, INT_MAX)),
+               static_cast<LONG>(std::clamp<long long>(top, INT_MIN, INT_MAX)),
+               static_cast<LONG>(std::clamp<long long>(right, INT_MIN, INT_MAX)),
+               static_cast<LONG>(std::clamp<long long>(bottom, INT_MIN, INT_MAX))};
+  paint.FillRects(&rect, 1, gdi::RopMasksFor(rop2, paint.brushPixel));
+  return TRUE;
+}
 
 BOOL WINAPI BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHandle, int srcX, int srcY, DWORD rop) {
   const unsigned index = (rop >> 16) & 0xFF;
