@@ -11,10 +11,12 @@
 // queries.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform.h"
@@ -228,6 +230,97 @@ TEST(GdiBlitTable, GetDIBitsReadsAsWindowsDoes) {
   }
   if (record) std::printf("};\n");
   EXPECT_EQ(mismatches, 0) << "cases read otherwise than Windows reads them";
+}
+
+// Calls the platform refuses, and calls at the edges it answers: the same
+// answers on both lanes, nothing drawn, nothing crashed.
+TEST(GdiBlitBadInput, RefusedAndEdgeCallsGetThePlatformsAnswers) {
+  Canvas canvas(8, 8, D3DFMT_X8R8G8B8);
+  ASSERT_TRUE(canvas.usable());
+  canvas.FillRaw(0x123456);
+  HDC source = CreateCompatibleDC(nullptr);
+  HDC other = CreateCompatibleDC(nullptr);
+  HDC ended = CreateCompatibleDC(nullptr);
+  DeleteDC(ended);
+  HBITMAP gone = CreateBitmap(4, 4, 1, 32, nullptr);
+  DeleteObject(gone);
+  struct {
+    BITMAPINFOHEADER header;
+    RGBQUAD colours[256];
+  } info = {};
+  info.header = {sizeof(BITMAPINFOHEADER), 4, 4, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  const auto section = [&](LONG width, LONG height, WORD bits, DWORD compression) {
+    info.header = {sizeof(BITMAPINFOHEADER), width, height, 1, bits, compression, 0, 0, 0, 0, 0};
+    void* pixels = reinterpret_cast<void*>(1);
+    HBITMAP made = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &pixels, nullptr, 0);
+    const bool consistent = (made == nullptr) == (pixels == nullptr);
+    if (made != nullptr) DeleteObject(made);
+    return made != nullptr && consistent ? 1 : consistent ? 0 : -1;
+  };
+  std::vector<uint8_t> bits(64 * 4);
+  info.header = {sizeof(BITMAPINFOHEADER), 4, 4, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  const auto readBack = [&](HDC dc, HBITMAP bitmap) {
+    return GetDIBits(dc, bitmap, 0, 4, bits.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  };
+  HBITMAP held = CreateBitmap(4, 4, 1, 32, nullptr);
+  HGDIOBJ before = SelectObject(source, held);
+  const struct {
+    const char* call;
+    long long result;
+    long long expected;
+  } cases[] = {
+      {"BitBlt to no DC", BitBlt(nullptr, 0, 0, 4, 4, source, 0, 0, SRCCOPY), FALSE},
+      {"BitBlt from no DC", BitBlt(canvas.dc, 0, 0, 4, 4, nullptr, 0, 0, SRCCOPY), FALSE},
+      {"BitBlt from an ended DC", BitBlt(canvas.dc, 0, 0, 4, 4, ended, 0, 0, SRCCOPY), FALSE},
+      {"BitBlt without a source it needs not", BitBlt(canvas.dc, 0, 0, 0, 0, nullptr, 0, 0, PATCOPY), TRUE},
+      {"BitBlt of nothing", BitBlt(canvas.dc, 0, 0, 0, 4, source, 0, 0, SRCCOPY), TRUE},
+      {"BitBlt past the int range", BitBlt(canvas.dc, INT_MAX - 2, INT_MIN, INT_MAX, INT_MAX, source, INT_MIN, 0, SRCCOPY), TRUE},
+      {"PatBlt reading a source", PatBlt(canvas.dc, 0, 0, 4, 4, SRCCOPY), FALSE},
+      {"second DC selecting a held bitmap", SelectObject(other, held) != nullptr, 0},
+      {"GetDIBits of a deleted bitmap", readBack(canvas.dc, gone), 0},
+      {"GetDIBits without a DC", readBack(nullptr, held), 0},
+      {"GetDIBits of a held bitmap", readBack(canvas.dc, held), 4},
+      {"section of 2 bits", section(4, 4, 2, BI_RGB), 0},
+      {"section of 24 bits in fields", section(4, 4, 24, BI_BITFIELDS), 0},
+      {"section without fields' masks", section(4, 4, 16, BI_BITFIELDS), 0},
+      {"section of no width", section(0, 4, 32, BI_RGB), 0},
+      {"section of no height", section(4, 0, 32, BI_RGB), 0},
+      {"section of 100000 x 100000", section(100000, 100000, 32, BI_RGB), 0},
+      {"bitmap of 100000 x 100000", CreateBitmap(100000, 100000, 1, 32, nullptr) != nullptr, 0},
+      {"bitmap of 33 bits", CreateBitmap(4, 4, 1, 33, nullptr) != nullptr, 0},
+      {"bitmap of no width is the stock one", CreateBitmap(0, 4, 1, 32, nullptr) == GetCurrentObject(other, OBJ_BITMAP), 1},
+      {"compatible bitmap of no DC", DeleteObject(CreateCompatibleBitmap(ended, 4, 4)), FALSE},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.result, c.expected) << c.call;
+  EXPECT_EQ(canvas.CountOther(0x123456), 0) << "nothing was drawn";
+  SelectObject(source, before);
+  DeleteObject(held);
+  DeleteDC(other);
+  DeleteDC(source);
+}
+
+// Within one bitmap, a copy reads every source pixel before it is
+// overwritten, whichever way the rectangles overlap.
+TEST(GdiBlitOverlap, CopiesWithinOneBitmapReadTheSourceFirst) {
+  const POINT shifts[] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {2, 3}, {-3, -2}, {3, -1}};
+  for (const POINT shift : shifts) {
+    for (const DWORD rop : {SRCCOPY, SRCINVERT, SRCPAINT}) {
+      Canvas canvas(12, 10, D3DFMT_X8R8G8B8);
+      ASSERT_TRUE(canvas.usable());
+      for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 12; ++x) static_cast<uint32_t*>(canvas.bits)[y * 12 + x] = 0x010101u * (y * 12 + x);
+      const pixels::Picture before = canvas.Picture();
+      pixels::Picture expected = before;
+      for (int y = 2; y < 7; ++y)
+        for (int x = 3; x < 9; ++x) {
+          const uint32_t s = before.at(x, y), d = before.at(x + shift.x, y + shift.y);
+          expected.at(x + shift.x, y + shift.y) = rop == SRCCOPY ? s : rop == SRCINVERT ? (s ^ d) : (s | d);
+        }
+      ASSERT_TRUE(BitBlt(canvas.dc, 3 + shift.x, 2 + shift.y, 6, 5, canvas.dc, 3, 2, rop));
+      EXPECT_TRUE(pixels::SamePicture(canvas.Picture(), expected,
+                                      std::to_string(shift.x) + "," + std::to_string(shift.y) + "-" + std::to_string(rop)));
+    }
+  }
 }
 
 }  // namespace
