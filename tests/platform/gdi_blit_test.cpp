@@ -323,4 +323,70 @@ TEST(GdiBlitOverlap, CopiesWithinOneBitmapReadTheSourceFirst) {
   }
 }
 
+// SetDIBits writes scan lines counted from the bottom of a bottom-up DIB,
+// and of a top-down one the band of lines ending `start` above its bottom;
+// rows past the bitmap are counted, not written.
+TEST(GdiSetDIBits, WritesTheScanLinesThePlatformWrites) {
+  const struct {
+    LONG height;
+    UINT start, lines;
+    int result;
+    uint32_t rows[4];
+  } cases[] = {
+      {4, 0, 2, 2, {0, 0, 0xB, 0xA}},    {4, 0, 4, 4, {0xD, 0xC, 0xB, 0xA}}, {4, 1, 2, 2, {0, 0xB, 0xA, 0}},
+      {4, 1, 4, 3, {0xC, 0xB, 0xA, 0}},  {-4, 0, 2, 2, {0, 0, 0xA, 0xB}},    {-4, 0, 4, 4, {0xA, 0xB, 0xC, 0xD}},
+      {-4, 1, 2, 2, {0, 0xA, 0xB, 0}},   {-4, 1, 4, 4, {0xB, 0xC, 0xD, 0}},  {3, 0, 4, 3, {0xC, 0xB, 0xA, 0}},
+      {3, 1, 4, 2, {0xB, 0xA, 0, 0}},    {-3, 0, 4, 4, {0xB, 0xC, 0, 0}},    {-3, 1, 4, 4, {0xC, 0, 0, 0}},
+      {6, 1, 4, 4, {0, 0xD, 0xC, 0xB}},  {-6, 0, 2, 2, {0, 0, 0, 0}},        {-6, 1, 4, 4, {0, 0xA, 0xB, 0xC}},
+  };
+  const uint32_t given[4] = {0xA, 0xB, 0xC, 0xD};
+  Canvas canvas(1, 4, D3DFMT_X8R8G8B8);
+  ASSERT_TRUE(canvas.usable());
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 1, 0, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  for (const auto& c : cases) {
+    canvas.FillRaw(0);
+    info.bmiHeader.biHeight = c.height;
+    EXPECT_EQ(SetDIBits(canvas.dc, canvas.bitmap, c.start, c.lines, given, &info, DIB_RGB_COLORS), c.result)
+        << c.height << " " << c.start << " " << c.lines;
+    for (int y = 0; y < 4; ++y) EXPECT_EQ(canvas.Raw(0, y), c.rows[y]) << c.height << " " << c.start << " " << c.lines << " row " << y;
+  }
+}
+
+// Pixels of every depth written with SetDIBits into a section of that
+// depth read back unchanged, with the section's palette.
+TEST(GdiSetDIBits, PixelsOfEveryDepthComeBackAsWritten) {
+  for (const WORD depth : {1, 4, 8, 16, 24, 32}) {
+    struct {
+      BITMAPINFOHEADER header;
+      RGBQUAD colours[256];
+    } info = {}, back = {};
+    info.header = {sizeof(BITMAPINFOHEADER), 13, -5, 1, depth, BI_RGB, 0, 0, 0, 0, 0};
+    Random random(depth);
+    if (depth <= 8) FillRandom(random, info.colours, sizeof(RGBQUAD) << depth);
+    std::vector<uint8_t> given(static_cast<size_t>((13 * depth + 31) / 32 * 4 * 5)), read(given.size(), 0xEE);
+    FillRandom(random, given.data(), given.size());
+    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, nullptr, nullptr, 0);
+    ASSERT_NE(bitmap, nullptr);
+    HDC dc = CreateCompatibleDC(nullptr);
+    EXPECT_EQ(SetDIBits(dc, bitmap, 0, 5, given.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS), 5);
+    back.header = info.header;
+    EXPECT_EQ(GetDIBits(dc, bitmap, 0, 5, read.data(), reinterpret_cast<BITMAPINFO*>(&back), DIB_RGB_COLORS), 5);
+    // Only the bits of the 13 pixels of each row count.
+    const size_t stride = given.size() / 5, used = (13 * depth + 7) / 8;
+    const int spare = static_cast<int>(used * 8) - 13 * depth;
+    for (size_t y = 0; y < 5; ++y) {
+      for (size_t i = 0; i < used; ++i) {
+        const uint8_t mask = i + 1 == used ? static_cast<uint8_t>(0xFF << spare) : 0xFF;
+        EXPECT_EQ(read[y * stride + i] & mask, given[y * stride + i] & mask) << depth << " row " << y << " byte " << i;
+      }
+    }
+    if (depth <= 8) {
+      EXPECT_EQ(std::memcmp(back.colours, info.colours, sizeof(RGBQUAD) << depth), 0) << depth;
+    }
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+  }
+}
+
 }  // namespace

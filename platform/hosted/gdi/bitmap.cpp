@@ -349,24 +349,25 @@ int WINAPI SetDIBits(HDC, HBITMAP handle, UINT start, UINT lines, const void* bi
     std::copy(info->bmiColors, info->bmiColors + count, table);
     from.colors = table;
   }
-  // Scan lines [start, start + lines) of the bitmap, counted from its bottom
-  // for a bottom-up layout, the first of them at bits.
+  // Bottom-up, scan lines [start, start + lines) counted from the bottom,
+  // the first of them at bits; top-down, the band of `lines` rows ending
+  // `start` rows above the bottom, its top row at bits. Rows past the
+  // bitmap are counted but not copied.
   const long long height = std::llabs(static_cast<long long>(h.biHeight));
   const long long stride = gdi::DibStride(h.biWidth, from.depth);
-  const long long last = std::min<long long>(static_cast<long long>(start) + lines, height);
+  const bool bottomUp = h.biHeight > 0;
+  const long long count = bottomUp ? std::max(std::min<long long>(lines, height - start), 0LL) : lines;
   const gdi::Image& to = bitmap->image;
   const int columns = std::min(h.biWidth, to.width);
   static thread_local std::vector<uint32_t> row;
   row.resize(static_cast<size_t>(columns));
-  int copied = 0;
-  for (long long scan = start; scan < last; ++scan) {
-    const long long y = h.biHeight > 0 ? height - 1 - scan : scan;
-    ++copied;
-    if (y >= to.height) continue;
-    from.bits = const_cast<BYTE*>(static_cast<const BYTE*>(bits)) + (scan - start) * stride;
+  for (long long i = 0; i < std::min(count, height); ++i) {
+    const long long y = bottomUp ? height - 1 - start - i : height - start - count + i;
+    if (y < 0 || y >= to.height) continue;
+    from.bits = const_cast<BYTE*>(static_cast<const BYTE*>(bits)) + i * stride;
     gdi::ReadPixels(from, 0, 0, columns, row.data());
     gdi::ConvertPixels(from, to, row.data(), row.data(), columns);
     gdi::WritePixels(to, 0, static_cast<int>(y), columns, row.data());
   }
-  return copied;
+  return static_cast<int>(count);
 }
