@@ -40,12 +40,13 @@ void Span(long long pos, long long size, long long& low, long long& high) {
   }
 }
 
+// SRCINVERT between rows of one format that are not the same row.
 template <typename P>
 void XorRows(const Image& to, const Image& from, int dx, int dy, int sx, int sy, int width, int rows, bool upwards) {
   for (int i = 0; i < rows; ++i) {
     const int r = upwards ? rows - 1 - i : i;
-    P* d = reinterpret_cast<P*>(to.bits + static_cast<ptrdiff_t>(dy + r) * to.pitch) + dx;
-    const P* s = reinterpret_cast<const P*>(from.bits + static_cast<ptrdiff_t>(sy + r) * from.pitch) + sx;
+    P* __restrict d = reinterpret_cast<P*>(to.bits + static_cast<ptrdiff_t>(dy + r) * to.pitch) + dx;
+    const P* __restrict s = reinterpret_cast<const P*>(from.bits + static_cast<ptrdiff_t>(sy + r) * from.pitch) + sx;
     for (int x = 0; x < width; ++x) d[x] ^= s[x];
   }
 }
