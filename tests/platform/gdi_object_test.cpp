@@ -171,8 +171,13 @@ TEST(GdiGetObject, DeviceBitmapsAndSectionsDescribeAsThePlatformDoes) {
     DWORD compression, clrUsed, sizeImage, field0;
   } sections[] = {{8, BI_RGB, 256, 12, 0}, {16, BI_BITFIELDS, 0, 24, 0x7C00}, {32, BI_RGB, 0, 36, 0}};
   for (const auto& c : sections) {
-    info.header = {sizeof(BITMAPINFOHEADER), 3, -3, 1, c.bits, BI_RGB, 0, 0, 0, 0, 0};
-    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, nullptr, nullptr, 0);
+    // Room for a whole palette, black.
+    struct {
+      BITMAPINFOHEADER header;
+      RGBQUAD colours[256];
+    } described = {{sizeof(BITMAPINFOHEADER), 3, -3, 1, c.bits, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    HBITMAP bitmap =
+        CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&described), DIB_RGB_COLORS, nullptr, nullptr, 0);
     DIBSECTION got;
     EXPECT_EQ(GetObjectW(bitmap, sizeof got - 1, &got), static_cast<int>(sizeof(BITMAP))) << c.bits;
     ASSERT_EQ(GetObjectW(bitmap, sizeof got, &got), static_cast<int>(sizeof got)) << c.bits;
