@@ -1,5 +1,7 @@
 #include "runtime/facilities.h"
 
+#include <cstring>
+
 #include "runtime/runtime.h"
 
 static_assert(sizeof(void*) != 4 || sizeof(ImageRecord) == 20, "image records are 20 bytes on 32-bit x86");
@@ -24,6 +26,35 @@ int32_t ImageRelease(ObjectId id) {
     DestroyIcon(static_cast<HICON>(image->handle));
   ObjectFree(ImageTable, id);
   return 1;
+}
+
+void* ImageLoad(ObjectId number, const void* data, int32_t size) {
+  if (ImageTable == nullptr) return nullptr;
+  int32_t width = 0, height = 0;
+  uint32_t* decoded = ImageDecode(data, size, &width, &height);
+  if (decoded == nullptr) return nullptr;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* pixels = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+  // Decoded rows are the section's rows: 32 bits, top first, no padding.
+  if (bitmap != nullptr) std::memcpy(pixels, decoded, static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+  HeapFree(MainHeap, 0, decoded);
+  auto* record = bitmap != nullptr ? static_cast<ImageRecord*>(ObjectAlloc(ImageTable, number)) : nullptr;
+  if (record == nullptr) {
+    if (bitmap != nullptr) DeleteObject(bitmap);
+    return nullptr;
+  }
+  record->handle = bitmap;
+  record->width = static_cast<int16_t>(width);
+  record->height = static_cast<int16_t>(height);
+  record->depth = 32;
+  return number == ObjectAny ? static_cast<void*>(record) : static_cast<void*>(bitmap);
 }
 
 void ImagesInit() { ImageTable = ObjectTableNew(sizeof(ImageRecord), 16, ImageRelease); }

@@ -16,6 +16,12 @@ struct ImageRecord {
 };
 extern ObjectTable* ImageTable;
 int32_t ImageRelease(ObjectId id);
+// An image file in memory, decoded by the registered decoders into a new
+// 32-bit section registered under number (ObjectAny: a new dynamic
+// number): the record for ObjectAny, the bitmap otherwise, as captures
+// are; null, with nothing made, when no decoder takes the file or the
+// section or record cannot be made.
+void* ImageLoad(ObjectId number, const void* data, int32_t size);
 void ImagesInit();
 void ImagesEnd();
 

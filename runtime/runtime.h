@@ -69,6 +69,14 @@ struct ImageDecoderRegistry {
 };
 extern ImageDecoderRegistry ImageDecoders;
 void RegisterImageDecoder(ImageDecoder* decoder);
+// A file image in memory decoded by the first registered decoder that
+// takes its header: width x height pixels as decode writes them, rows
+// width * 4 bytes apart, in a MainHeap block the caller frees. Null, with
+// both sizes 0, when no decoder takes the file, decoding fails, or the
+// image has more pixels than ImageDecodeMaxPixels (64 Mi; lower it to bound
+// what a file can make the program allocate).
+extern int64_t ImageDecodeMaxPixels;
+uint32_t* ImageDecode(const void* data, int32_t size, int32_t* width, int32_t* height);
 
 // A procedure found with GetProcAddress, as the function type it really has.
 template <typename Fn>

@@ -8,6 +8,7 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -149,7 +150,10 @@ const ScalableFile& ClosestStyle(const std::vector<ScalableFile>& faces, const L
 bool SystemFont(const std::string& family, const LOGFONTW& request, bool exact, ScalableFile& found) {
   static std::mutex lock;
   std::lock_guard<std::mutex> guard(lock);
-  if (FcInit() == FcFalse) return false;
+  // fontconfig's configuration lives until the process ends, then goes
+  // with it (FcFini) rather than being left to leak checkers.
+  static const bool ready = FcInit() != FcFalse && std::atexit([] { FcFini(); }) == 0;
+  if (!ready) return false;
   FcPattern* pattern = FcPatternCreate();
   if (pattern == nullptr) return false;
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
