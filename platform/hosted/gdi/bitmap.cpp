@@ -42,7 +42,7 @@ int DescribeBitmap(HGDIOBJ handle, int size, void* buffer) {
   // Sections give their rows' whole 32-bit words and their pixels; other
   // bitmaps whole 16-bit words and no pixels.
   const LONG rowBytes = bitmap->section ? static_cast<LONG>(DibStride(image.width, image.depth))
-                                        : ((image.width * image.depth + 15) >> 3) & ~1;
+                                        : static_cast<LONG>(((image.width * 1LL * image.depth + 15) >> 3) & ~1LL);
   const BITMAP description = {0,  image.width, image.height, rowBytes, 1, static_cast<WORD>(image.depth),
                               bitmap->section ? bitmap->owned : nullptr};
   if (buffer == nullptr) return sizeof(BITMAP);
