@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "runtime/facilities.h"
 #include "runtime/trunc.h"
 
 namespace {
@@ -278,13 +279,7 @@ int32_t ItalicOverhang(HDC dc, HFONT font) {
   if (GetTextMetricsW(memory, &metrics) && metrics.tmItalic != 0 && GetTextExtentPoint32W(memory, kH, 1, &extent) &&
       extent.cx > 0 && extent.cy > 0) {
     const int width = 2 * extent.cx, height = 2 * extent.cy;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = DibInfo(width, -height, 32);
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (bitmap != nullptr) {

@@ -28,18 +28,23 @@ int32_t ImageRelease(ObjectId id) {
   return 1;
 }
 
+BITMAPINFO DibInfo(int32_t width, int32_t height, WORD depth) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = depth;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
 void* ImageLoad(ObjectId number, const void* data, int32_t size) {
   if (ImageTable == nullptr) return nullptr;
   int32_t width = 0, height = 0;
   uint32_t* decoded = ImageDecode(data, size, &width, &height);
   if (decoded == nullptr) return nullptr;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = DibInfo(width, -height, 32);
   void* pixels = nullptr;
   HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
   // Decoded rows are the section's rows: 32 bits, top first, no padding.

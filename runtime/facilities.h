@@ -16,6 +16,9 @@ struct ImageRecord {
 };
 extern ObjectTable* ImageTable;
 int32_t ImageRelease(ObjectId id);
+// The description of an uncompressed device-independent bitmap of width x
+// height at depth bits; a negative height puts the top row first.
+BITMAPINFO DibInfo(int32_t width, int32_t height, WORD depth);
 // An image file in memory, decoded by the registered decoders into a new
 // 32-bit section registered under number (ObjectAny: a new dynamic
 // number): the record for ObjectAny, the bitmap otherwise, as captures
