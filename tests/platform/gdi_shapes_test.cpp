@@ -17,6 +17,7 @@
 
 #include "platform.h"
 #include "support/pixels.h"
+#include "support/seeded_random.h"
 
 namespace {
 
@@ -29,25 +30,7 @@ constexpr int kHeight = 30;
 constexpr D3DFORMAT kFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5};
 constexpr int kCases = 300;
 
-// splitmix64: the same numbers on every compiler and library.
-class Random {
- public:
-  explicit Random(uint64_t seed) : state_(seed) {}
-  uint64_t Next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  // A number in [low, high].
-  int Int(int low, int high) {
-    return static_cast<int>(low + static_cast<int64_t>(Next() % (static_cast<uint64_t>(high - low) + 1)));
-  }
-  bool OneIn(int n) { return Next() % static_cast<uint64_t>(n) == 0; }
-
- private:
-  uint64_t state_;
-};
+using seeded::Random;
 
 // A coordinate on an axis of `size` pixels, on or next to the bitmap.
 int Near(Random& random, int size) { return random.Int(-3, size + 2); }
