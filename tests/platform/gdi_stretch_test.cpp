@@ -348,7 +348,9 @@ int StretchDibs(HDC dc, Random& random) {
 // Two cases in five constant alpha (the edges and the middle of its range
 // often) from a source of any depth of 8 bits or more, two per-pixel alpha
 // from a premultiplied 32-bit source (under a constant alpha now and then),
-// stretched or not; one a call Windows refuses.
+// stretched or not; one a call that may be refused: a negative size, a
+// source box past the source, per-pixel alpha from fewer than 32 bits, an
+// operation other than AC_SRC_OVER.
 int AlphaBlends(HDC dc, Random& random) {
   static const int constants[] = {0, 1, 127, 128, 254, 255};
   static const int depths[] = {8, 16, 24, 32, 32};
@@ -746,9 +748,9 @@ TEST(GdiStretch, IconsAreMadeDescribedAndDrawnAsWindows) {
     answers.emplace_back("Destroyed", "DestroyIcon=" + std::to_string(first) + " again=" + std::to_string(second) +
                                           " DrawIconEx=" + std::to_string(drawn) + " GetIconInfo=" +
                                           std::to_string(described) + " bitmaps " + (kept ? "kept" : "lost"));
-    answers.emplace_back("Null", "DestroyIcon=" + std::to_string(DestroyIcon(nullptr)) +
-                                     " DrawIconEx=" + std::to_string(DrawIconEx(canvas.dc, 0, 0, nullptr, 0, 0, 0,
-                                                                                nullptr, DI_NORMAL)));
+    const BOOL destroyedNull = DestroyIcon(nullptr);
+    const BOOL drawnNull = DrawIconEx(canvas.dc, 0, 0, nullptr, 0, 0, 0, nullptr, DI_NORMAL);
+    answers.emplace_back("Null", "DestroyIcon=" + std::to_string(destroyedNull) + " DrawIconEx=" + std::to_string(drawnNull));
   }
   if (record) std::printf("constexpr IconAnswer kIconAnswers[] = {\n");
   for (const auto& [name, text] : answers) CheckAnswers(name, text);
