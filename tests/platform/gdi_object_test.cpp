@@ -117,6 +117,83 @@ TEST(GdiGetObject, BitmapsDescribeTheirSizeRowsAndBits) {
   DeleteDC(dc);
 }
 
+// Device-dependent bitmaps (CreateBitmap's depths rounded up to the kept
+// ones, CreateCompatibleBitmap of a fresh memory DC monochrome, of the
+// screen 32 bits) give rows of whole 16-bit words and no pixels; a
+// compatible bitmap of a DC holding a section is a section like it. Only
+// sections describe a DIBSECTION, and only into a buffer that large.
+TEST(GdiGetObject, DeviceBitmapsAndSectionsDescribeAsThePlatformDoes) {
+  HDC memory = CreateCompatibleDC(nullptr);
+  HDC holding = CreateCompatibleDC(nullptr);
+  struct {
+    BITMAPINFOHEADER header;
+    DWORD masks[3];
+  } info = {{sizeof(BITMAPINFOHEADER), 4, -2, 1, 16, BI_BITFIELDS, 0, 0, 0, 0, 0}, {0xF800, 0x07E0, 0x001F}};
+  HBITMAP section = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, nullptr, nullptr, 0);
+  HGDIOBJ previous = SelectObject(holding, section);
+  const struct {
+    const char* name;
+    HBITMAP bitmap;
+    LONG width, height, widthBytes;
+    WORD bitsPixel;
+    bool section;
+  } cases[] = {
+      {"CreateBitmap 1", CreateBitmap(10, 2, 1, 1, nullptr), 10, 2, 2, 1, false},
+      {"CreateBitmap 32", CreateBitmap(3, 2, 1, 32, nullptr), 3, 2, 12, 32, false},
+      {"CreateBitmap 24", CreateBitmap(3, 2, 1, 24, nullptr), 3, 2, 10, 24, false},
+      {"CreateBitmap 16", CreateBitmap(3, 2, 1, 16, nullptr), 3, 2, 6, 16, false},
+      {"CreateBitmap 5", CreateBitmap(3, 2, 1, 5, nullptr), 3, 2, 4, 8, false},
+      {"compatible, fresh memory DC", CreateCompatibleBitmap(memory, 10, 3), 10, 3, 2, 1, false},
+      {"compatible, section's DC", CreateCompatibleBitmap(holding, 3, 3), 3, 3, 8, 16, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NE(c.bitmap, nullptr);
+    DIBSECTION got;
+    std::memset(&got, 0, sizeof got);
+    const int size = c.section ? static_cast<int>(sizeof(DIBSECTION)) : static_cast<int>(sizeof(BITMAP));
+    EXPECT_EQ(GetObjectW(c.bitmap, sizeof got, &got), size);
+    EXPECT_EQ(got.dsBm.bmWidth, c.width);
+    EXPECT_EQ(got.dsBm.bmHeight, c.height);
+    EXPECT_EQ(got.dsBm.bmWidthBytes, c.widthBytes);
+    EXPECT_EQ(got.dsBm.bmBitsPixel, c.bitsPixel);
+    EXPECT_EQ(got.dsBm.bmBits != nullptr, c.section);
+    if (c.section) {
+      EXPECT_EQ(got.dsBitfields[0], 0xF800u);
+      EXPECT_EQ(got.dsBitfields[1], 0x07E0u);
+    }
+    DeleteObject(c.bitmap);
+  }
+  // A top-down 8-bit section: its height as a size, its whole palette, no
+  // bit fields; a 16-bit one without fields holds and says 5-5-5.
+  const struct {
+    WORD bits;
+    DWORD compression, clrUsed, sizeImage, field0;
+  } sections[] = {{8, BI_RGB, 256, 12, 0}, {16, BI_BITFIELDS, 0, 24, 0x7C00}, {32, BI_RGB, 0, 36, 0}};
+  for (const auto& c : sections) {
+    // Room for a whole palette, black.
+    struct {
+      BITMAPINFOHEADER header;
+      RGBQUAD colours[256];
+    } described = {{sizeof(BITMAPINFOHEADER), 3, -3, 1, c.bits, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    HBITMAP bitmap =
+        CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&described), DIB_RGB_COLORS, nullptr, nullptr, 0);
+    DIBSECTION got;
+    EXPECT_EQ(GetObjectW(bitmap, sizeof got - 1, &got), static_cast<int>(sizeof(BITMAP))) << c.bits;
+    ASSERT_EQ(GetObjectW(bitmap, sizeof got, &got), static_cast<int>(sizeof got)) << c.bits;
+    EXPECT_EQ(got.dsBmih.biHeight, 3) << c.bits;
+    EXPECT_EQ(got.dsBmih.biCompression, c.compression) << c.bits;
+    EXPECT_EQ(got.dsBmih.biClrUsed, c.clrUsed) << c.bits;
+    EXPECT_EQ(got.dsBmih.biSizeImage, c.sizeImage) << c.bits;
+    EXPECT_EQ(got.dsBitfields[0], c.field0) << c.bits;
+    DeleteObject(bitmap);
+  }
+  SelectObject(holding, previous);
+  DeleteObject(section);
+  DeleteDC(holding);
+  DeleteDC(memory);
+}
+
 TEST(GdiGetObject, HandlesThatDescribeNothingAnswerZero) {
   HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
   DeleteObject(brush);

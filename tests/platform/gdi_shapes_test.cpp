@@ -17,7 +17,7 @@
 
 #include "platform.h"
 #include "support/pixels.h"
-#include "support/seeded_random.h"
+#include "support/random.h"
 
 namespace {
 
@@ -29,8 +29,6 @@ constexpr int kWidth = 40;
 constexpr int kHeight = 30;
 constexpr D3DFORMAT kFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5};
 constexpr int kCases = 300;
-
-using seeded::Random;
 
 // A coordinate on an axis of `size` pixels, on or next to the bitmap.
 int Near(Random& random, int size) { return random.Int(-3, size + 2); }

@@ -24,7 +24,7 @@
 
 #include "platform.h"
 #include "support/pixels.h"
-#include "support/seeded_random.h"
+#include "support/random.h"
 
 namespace {
 
@@ -47,7 +47,6 @@ struct IconPicture {
 #include "gdi_stretch_cases.inc"
 
 using pixels::Canvas;
-using seeded::Random;
 
 constexpr D3DFORMAT kFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5};
 // A fifth of the cases leave the destination as it was (clipped away, reading

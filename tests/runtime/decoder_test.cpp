@@ -163,7 +163,8 @@ namespace {
 // file's pixels, under a new dynamic number (the record) or a chosen one
 // (the bitmap); a file no decoder takes registers nothing.
 TEST_F(ImageDecoding, LoadedFilesBecomeRegisteredSections) {
-  if (ImageTable == nullptr) ImagesInit();
+  // A table of this test's heap; the heap and the table end with the test.
+  ImagesInit();
   const std::vector<BmpSample> corpus = BmpCorpus();
   for (size_t i = 0; i < corpus.size(); i += 7) {
     const BmpSample& sample = corpus[i];
@@ -192,6 +193,7 @@ TEST_F(ImageDecoding, LoadedFilesBecomeRegisteredSections) {
   EXPECT_EQ(ImageLoad(ObjectAny, nullptr, 0), nullptr);
   EXPECT_EQ(ObjectGet(ImageTable, 8), nullptr);
   ImagesEnd();
+  ImageTable = nullptr;
 }
 
 }  // namespace

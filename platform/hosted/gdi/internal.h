@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform.h"
+#include "dib.h"
 #include "font_face.h"
 #include "raster.h"
 
@@ -96,11 +97,24 @@ struct Pen {
   bool null = false;
   int width = 0;  // as asked for; 0 draws one pixel wide
 };
-// Bitmaps: the pixels and, when they are ours, the block to free.
+// Bitmaps of every depth: device-independent sections, whose pixels the
+// caller sees, and device-dependent bitmaps, whose pixels only GDI reads.
 struct BitmapObject {
+  Image image{};
+  // What a DC draws into: the image when the rasteriser knows its format,
+  // otherwise no pixels.
   Bitmap bits{};
-  void* owned = nullptr;
+  void* owned = nullptr;  // the pixels, to free
+  bool section = false;
+  // Sections: the header as GetObjectW describes it, and the bit fields.
+  BITMAPINFOHEADER header{};
+  DWORD masks[3] = {};
+  RGBQUAD colors[256] = {};
 };
+// The bitmap a handle names; null otherwise.
+BitmapObject* LookupBitmap(HGDIOBJ handle);
+// The pixels a DC holds (a memory DC's bitmap, a surface's memory).
+bool DcImage(const Dc& dc, Image& image);
 // A realised font and the face name it answers to (a substitute's name
 // when one was asked for).
 struct RealizedFont {

@@ -293,22 +293,4 @@ BOOL WINAPI ExtFloodFill(HDC handle, int x, int y, COLORREF color, UINT type) {
   return TRUE;
 }
 
-BOOL WINAPI PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop) {
-  gdi::Paint paint;
-  if (!gdi::StartPaint(handle, paint)) return FALSE;
-  // The ternary operation's index over (pattern, source, destination); one
-  // that reads a source has none to read here.
-  const unsigned index = (rop >> 16) & 0xFF;
-  if ((((index >> 2) ^ index) & 0x33) != 0) return FALSE;
-  if (paint.target == nullptr || !paint.brush) return TRUE;
-  // Without the source it is a binary operation on brush and destination.
-  const int rop2 = static_cast<int>(((index >> 2) & 0xC) | (index & 3)) + 1;
-  // [x, x + width) by [y, y + height), added in unsigned so that a far-off
-  // corner is not undefined behaviour; an inverted one draws nothing.
-  RECT rect = {x, y, static_cast<LONG>(static_cast<unsigned>(x) + static_cast<unsigned>(width)),
-               static_cast<LONG>(static_cast<unsigned>(y) + static_cast<unsigned>(height))};
-  paint.FillRects(&rect, 1, gdi::RopMasksFor(rop2, paint.brushPixel));
-  return TRUE;
-}
-
 BOOL WINAPI GdiFlush() { return TRUE; }

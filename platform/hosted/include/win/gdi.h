@@ -96,7 +96,21 @@ BOOL WINAPI DeleteObject(HGDIOBJ object);
 #define GDI_ERROR 0xFFFFFFFFL
 
 // Ternary raster operations
+#define SRCCOPY 0x00CC0020
+#define SRCPAINT 0x00EE0086
+#define SRCAND 0x008800C6
+#define SRCINVERT 0x00660046
+#define SRCERASE 0x00440328
+#define NOTSRCCOPY 0x00330008
+#define NOTSRCERASE 0x001100A6
+#define MERGECOPY 0x00C000CA
+#define MERGEPAINT 0x00BB0226
 #define PATCOPY 0x00F00021
+#define PATPAINT 0x00FB0A09
+#define PATINVERT 0x005A0049
+#define DSTINVERT 0x00550009
+#define BLACKNESS 0x00000042
+#define WHITENESS 0x00FF0062
 
 // Polygon fill modes
 #define ALTERNATE 1
@@ -106,6 +120,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object);
 #define BI_RGB 0L
 #define BI_BITFIELDS 3L
 #define DIB_RGB_COLORS 0
+#define DIB_PAL_COLORS 1
 
 typedef struct tagRGBQUAD {
   BYTE rgbBlue;
@@ -159,6 +174,14 @@ typedef struct tagBITMAP {
   WORD bmBitsPixel;
   LPVOID bmBits;
 } BITMAP;
+
+typedef struct tagDIBSECTION {
+  BITMAP dsBm;
+  BITMAPINFOHEADER dsBmih;
+  DWORD dsBitfields[3];
+  HANDLE dshSection;
+  DWORD dsOffset;
+} DIBSECTION;
 
 // Fonts: what is asked for (LOGFONTW) and what a DC's font turned out to
 // be (TEXTMETRICW).
@@ -254,6 +277,12 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
 HDC WINAPI CreateCompatibleDC(HDC dc);
 BOOL WINAPI DeleteDC(HDC dc);
 HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset);
+HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
+HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height);
+int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMAPINFO* info, UINT usage);
+int WINAPI SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, const void* bits, const BITMAPINFO* info,
+                     UINT usage);
+BOOL WINAPI BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop);
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
 COLORREF WINAPI SetBkColor(HDC dc, COLORREF color);
 int WINAPI SetBkMode(HDC dc, int mode);

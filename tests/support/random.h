@@ -1,10 +1,8 @@
-// Numbers for generated test tables: splitmix64, so that every compiler and
-// library draws the same cases from the same seed.
+// Numbers for generated test tables: splitmix64, the same on every compiler
+// and library, so a table drawn from a seed is the same on every lane.
 #pragma once
 
 #include <cstdint>
-
-namespace seeded {
 
 class Random {
  public:
@@ -24,5 +22,3 @@ class Random {
  private:
   uint64_t state_;
 };
-
-}  // namespace seeded

@@ -1,0 +1,148 @@
+// PatBlt and BitBlt: a rectangle of a DC's pixels meets its brush, and
+// another DC's pixels, under any of the 256 ternary raster operations, the
+// source converted to the destination's format first (a monochrome device
+// bitmap taking the destination's text and background colours), both
+// clipped to their bitmaps.
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "internal.h"
+
+namespace gdi {
+namespace {
+
+constexpr unsigned kSrcCopy = 0xCC;
+constexpr unsigned kSrcInvert = 0x66;
+
+// Whether a ternary operation's result depends on the source.
+bool UsesSource(unsigned index) { return (((index >> 2) ^ index) & 0x33) != 0; }
+
+// The operation's truth table, bit (pattern << 2 | source << 1 | dest),
+// applied to every bit of the three pixels.
+uint32_t Ternary(unsigned index, uint32_t p, uint32_t s, uint32_t d) {
+  uint32_t result = 0;
+  for (unsigned i = 0; i < 8; ++i)
+    if ((index >> i) & 1) result |= ((i & 4) != 0 ? p : ~p) & ((i & 2) != 0 ? s : ~s) & ((i & 1) != 0 ? d : ~d);
+  return result;
+}
+
+// [pos, pos + size) on one axis; a negative size covers the pixels before
+// pos + 1, as the platform orders such a rectangle.
+void Span(long long pos, long long size, long long& low, long long& high) {
+  low = pos;
+  high = pos + size;
+  if (low > high) {
+    const long long first = high + 1;
+    high = low + 1;
+    low = first;
+  }
+}
+
+// SRCINVERT between rows of one format that are not the same row.
+template <typename P>
+void XorRows(const Image& to, const Image& from, int dx, int dy, int sx, int sy, int width, int rows, bool upwards) {
+  for (int i = 0; i < rows; ++i) {
+    const int r = upwards ? rows - 1 - i : i;
+    P* __restrict d = reinterpret_cast<P*>(to.bits + static_cast<ptrdiff_t>(dy + r) * to.pitch) + dx;
+    const P* __restrict s = reinterpret_cast<const P*>(from.bits + static_cast<ptrdiff_t>(sy + r) * from.pitch) + sx;
+    for (int x = 0; x < width; ++x) d[x] ^= s[x];
+  }
+}
+
+}  // namespace
+
+}  // namespace gdi
+
+BOOL WINAPI PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop) {
+  gdi::Paint paint;
+  if (!gdi::StartPaint(handle, paint)) return FALSE;
+  // One that reads a source has none to read here.
+  const unsigned index = (rop >> 16) & 0xFF;
+  if (gdi::UsesSource(index)) return FALSE;
+  if (paint.target == nullptr || !paint.brush) return TRUE;
+  // Without the source it is a binary operation on brush and destination.
+  const int rop2 = static_cast<int>(((index >> 2) & 0xC) | (index & 3)) + 1;
+  long long left, right, top, bottom;
+  gdi::Span(x, width, left, right);
+  gdi::Span(y, height, top, bottom);
+  RECT rect = {static_cast<LONG>(std::clamp<long long>(left, INT_MIN, INT_MAX)),
+               static_cast<LONG>(std::clamp<long long>(top, INT_MIN, INT_MAX)),
+               static_cast<LONG>(std::clamp<long long>(right, INT_MIN, INT_MAX)),
+               static_cast<LONG>(std::clamp<long long>(bottom, INT_MIN, INT_MAX))};
+  paint.FillRects(&rect, 1, gdi::RopMasksFor(rop2, paint.brushPixel));
+  return TRUE;
+}
+
+BOOL WINAPI BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHandle, int srcX, int srcY, DWORD rop) {
+  const unsigned index = (rop >> 16) & 0xFF;
+  if (!gdi::UsesSource(index)) return PatBlt(dstHandle, x, y, width, height, rop);
+  gdi::Paint paint;
+  const gdi::Dc* src = gdi::LookupDc(srcHandle);
+  if (!gdi::StartPaint(dstHandle, paint) || src == nullptr) return FALSE;
+  gdi::Image to, from;
+  if (!gdi::DcImage(*paint.dc, to) || !gdi::DcImage(*src, from)) return FALSE;
+  // Blits draw into direct colours only, not into palettes.
+  if (to.depth <= 8) return FALSE;
+  // The destination's rectangle clipped to its bitmap and to where the
+  // source's lies on its own.
+  long long left, right, top, bottom, srcLeft, srcRight, srcTop, srcBottom;
+  gdi::Span(x, width, left, right);
+  gdi::Span(y, height, top, bottom);
+  gdi::Span(srcX, width, srcLeft, srcRight);
+  gdi::Span(srcY, height, srcTop, srcBottom);
+  const long long offsetX = srcLeft - left, offsetY = srcTop - top;
+  left = std::max({left, 0LL, std::max(srcLeft, 0LL) - offsetX});
+  top = std::max({top, 0LL, std::max(srcTop, 0LL) - offsetY});
+  right = std::min({right, static_cast<long long>(to.width), std::min(srcRight, static_cast<long long>(from.width)) - offsetX});
+  bottom = std::min({bottom, static_cast<long long>(to.height),
+                     std::min(srcBottom, static_cast<long long>(from.height)) - offsetY});
+  if (left >= right || top >= bottom) return TRUE;
+  const int dx = static_cast<int>(left), dy = static_cast<int>(top);
+  const int sx = static_cast<int>(left + offsetX), sy = static_cast<int>(top + offsetY);
+  const int columns = static_cast<int>(right - left), rows = static_cast<int>(bottom - top);
+  // Within one bitmap, rows are taken in the order that reads each source
+  // row before it is written.
+  const bool shared = to.bits == from.bits;
+  const bool upwards = shared && dy > sy;
+  if (gdi::SameFormat(from, to) && index == gdi::kSrcCopy) {
+    const int bytes = to.depth / 8;
+    for (int i = 0; i < rows; ++i) {
+      const int r = upwards ? rows - 1 - i : i;
+      std::memmove(to.bits + static_cast<ptrdiff_t>(dy + r) * to.pitch + static_cast<ptrdiff_t>(dx) * bytes,
+                   from.bits + static_cast<ptrdiff_t>(sy + r) * from.pitch + static_cast<ptrdiff_t>(sx) * bytes,
+                   static_cast<size_t>(columns) * bytes);
+    }
+    return TRUE;
+  }
+  if (gdi::SameFormat(from, to) && index == gdi::kSrcInvert && !(shared && dy == sy) && to.depth != 24) {
+    if (to.depth == 32) gdi::XorRows<uint32_t>(to, from, dx, dy, sx, sy, columns, rows, upwards);
+    else gdi::XorRows<uint16_t>(to, from, dx, dy, sx, sy, columns, rows, upwards);
+    return TRUE;
+  }
+  // A monochrome device bitmap's 0 bits take the destination's text
+  // colour, its 1 bits the background.
+  RGBQUAD mono[2];
+  if (from.depth == 1 && from.colors == nullptr) {
+    for (int i = 0; i < 2; ++i) {
+      const COLORREF c = i == 0 ? paint.dc->textColor : paint.dc->bkColor;
+      mono[i] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
+    }
+    from.colors = mono;
+  }
+  const gdi::Brush* brush = gdi::Get<gdi::Brush>(paint.dc->brush, OBJ_BRUSH);
+  const uint32_t pattern = brush != nullptr && !brush->null ? gdi::ColorToPixel(to, brush->color) : 0;
+  static thread_local std::vector<uint32_t> source, dest;
+  source.resize(static_cast<size_t>(columns));
+  dest.resize(static_cast<size_t>(columns));
+  for (int i = 0; i < rows; ++i) {
+    const int r = upwards ? rows - 1 - i : i;
+    gdi::ReadPixels(from, sx, sy + r, columns, source.data());
+    gdi::ConvertPixels(from, to, source.data(), source.data(), columns);
+    gdi::ReadPixels(to, dx, dy + r, columns, dest.data());
+    for (int c = 0; c < columns; ++c) dest[c] = gdi::Ternary(index, pattern, source[c], dest[c]);
+    gdi::WritePixels(to, dx, dy + r, columns, dest.data());
+  }
+  return TRUE;
+}
