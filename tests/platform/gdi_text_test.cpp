@@ -434,13 +434,6 @@ pixels::Picture Decode(const char* text, int width, int height) {
 
 bool Grey(uint32_t rgb) { return (rgb & 0xFF) == ((rgb >> 8) & 0xFF) && (rgb & 0xFF) == ((rgb >> 16) & 0xFF); }
 
-int ChannelDifference(uint32_t a, uint32_t b) {
-  int most = 0;
-  for (int shift = 0; shift < 24; shift += 8)
-    most = std::max(most, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
-  return most;
-}
-
 // A long picture as string literals of up to 100 characters, one a line.
 std::string Literal(const std::string& text) {
   std::string out;
@@ -489,7 +482,7 @@ TEST(GdiText, TrueTypeDrawsAndMeasuresAsWindowsWithinTolerance) {
     for (size_t i = 0; i < picture.rgb.size(); ++i) {
       if (picture.rgb[i] == kWhite && wanted.rgb[i] == kWhite) continue;
       ++text;
-      differing += ChannelDifference(picture.rgb[i], wanted.rgb[i]) > kGreyStep;
+      differing += pixels::ChannelDifference(picture.rgb[i], wanted.rgb[i]) > kGreyStep;
     }
     const double percent = text == 0 ? 0 : 100.0 * differing / text;
     std::printf("%-32s %4d of %4d text pixels differ (%5.2f%%); metrics off by %ld\n", c.name.c_str(), differing, text,

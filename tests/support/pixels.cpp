@@ -31,6 +31,13 @@ uint32_t RawToRgb(D3DFORMAT format, uint32_t p) {
   return p & 0xFFFFFF;
 }
 
+int ChannelDifference(uint32_t a, uint32_t b) {
+  int most = 0;
+  for (int shift = 0; shift < 24; shift += 8)
+    most = std::max(most, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
+  return most;
+}
+
 Picture Picture::FromRaw(const void* bits, int pitch, D3DFORMAT format, int width, int height) {
   Picture picture(width, height);
   for (int y = 0; y < height; ++y)

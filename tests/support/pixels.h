@@ -24,6 +24,8 @@ uint32_t ColourBits(D3DFORMAT format);
 uint32_t RawAt(const void* bits, int pitch, D3DFORMAT format, int x, int y);
 // A raw pixel's colour as 0x00RRGGBB, narrow components widened by shifting.
 uint32_t RawToRgb(D3DFORMAT format, uint32_t raw);
+// The most two 0x00RRGGBB colours differ by in one channel.
+int ChannelDifference(uint32_t a, uint32_t b);
 
 // Every pixel as 0x00RRGGBB, row by row from the top.
 struct Picture {
