@@ -103,7 +103,7 @@ BOOL WINAPI ExtTextOutW(HDC handle, int x, int y, UINT options, const RECT* rect
     for (UINT i = 0; i < count; ++i) {
       total += dx != nullptr ? dx[i] : font.CharWidth(text[i]);
       const POINT desired{gdi::Truncate(cosine * total), gdi::Truncate(-sine * total)};
-      deltas[i] = {desired.x - width.x, desired.y - width.y};
+      deltas[i] = {gdi::Clamp(1LL * desired.x - width.x), gdi::Clamp(1LL * desired.y - width.y)};
       width = desired;
     }
   } else {
