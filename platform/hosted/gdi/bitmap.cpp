@@ -226,6 +226,38 @@ BYTE* ColorTableOf(BITMAPINFO* info) { return reinterpret_cast<BYTE*>(info) + in
 
 }  // namespace
 
+namespace gdi {
+
+bool DibImage(const BITMAPINFO& info, const void* bits, Image& image, RGBQUAD (&table)[256]) {
+  const BITMAPINFOHEADER& h = info.bmiHeader;
+  if (!ValidLayout(h)) return false;
+  image = Image{};
+  image.depth = h.biBitCount;
+  image.width = h.biWidth;
+  const long long height = std::llabs(static_cast<long long>(h.biHeight));
+  const long long stride = DibStride(h.biWidth, image.depth);
+  if (height > INT_MAX || stride * height > INT_MAX) return false;
+  image.height = static_cast<int>(height);
+  const auto* masks = reinterpret_cast<const DWORD*>(info.bmiColors);
+  if (h.biCompression == BI_BITFIELDS) {
+    image.rgb565 = image.depth == 16 && MasksAre(masks, k565);
+    if (!image.rgb565 && !MasksAre(masks, image.depth == 16 ? k555 : k888)) return false;
+  }
+  if (image.depth <= 8) {
+    const DWORD count = h.biClrUsed != 0 ? std::min<DWORD>(h.biClrUsed, 1u << image.depth) : 1u << image.depth;
+    std::fill(table, table + 256, RGBQUAD{});
+    std::copy(info.bmiColors, info.bmiColors + count, table);
+    image.colors = table;
+  }
+  // Bottom-up rows are read from the last one back.
+  auto* first = const_cast<BYTE*>(static_cast<const BYTE*>(bits));
+  image.pitch = static_cast<int>(h.biHeight > 0 ? -stride : stride);
+  image.bits = h.biHeight > 0 ? first + (height - 1) * stride : first;
+  return true;
+}
+
+}  // namespace gdi
+
 int WINAPI GetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, LPVOID bits, BITMAPINFO* info, UINT usage) {
   if (info == nullptr || usage != DIB_RGB_COLORS || gdi::LookupDc(dc) == nullptr) return 0;
   const gdi::BitmapObject* bitmap = gdi::LookupBitmap(handle);
@@ -334,27 +366,14 @@ int WINAPI SetDIBits(HDC, HBITMAP handle, UINT start, UINT lines, const void* bi
   const gdi::BitmapObject* bitmap = gdi::LookupBitmap(handle);
   if (bitmap == nullptr || bits == nullptr || info == nullptr || usage != DIB_RGB_COLORS) return 0;
   const BITMAPINFOHEADER& h = info->bmiHeader;
-  if (!ValidLayout(h)) return 0;
   gdi::Image from;
-  from.depth = h.biBitCount;
-  from.width = h.biWidth;
-  const auto* masks = reinterpret_cast<const DWORD*>(info->bmiColors);
-  if (h.biCompression == BI_BITFIELDS) {
-    from.rgb565 = from.depth == 16 && gdi::MasksAre(masks, gdi::k565);
-    if (!from.rgb565 && !gdi::MasksAre(masks, from.depth == 16 ? gdi::k555 : gdi::k888)) return 0;
-  }
-  RGBQUAD table[256] = {};
-  if (from.depth <= 8) {
-    const DWORD count = h.biClrUsed != 0 ? std::min<DWORD>(h.biClrUsed, 1u << from.depth) : 1u << from.depth;
-    std::copy(info->bmiColors, info->bmiColors + count, table);
-    from.colors = table;
-  }
+  RGBQUAD table[256];
+  if (!gdi::DibImage(*info, bits, from, table)) return 0;
   // Bottom-up, scan lines [start, start + lines) counted from the bottom,
   // the first of them at bits; top-down, the band of `lines` rows ending
   // `start` rows above the bottom, its top row at bits. Rows past the
   // bitmap are counted but not copied.
   const long long height = std::llabs(static_cast<long long>(h.biHeight));
-  const long long stride = gdi::DibStride(h.biWidth, from.depth);
   const bool bottomUp = h.biHeight > 0;
   const long long count = bottomUp ? std::max(std::min<long long>(lines, height - start), 0LL) : lines;
   const gdi::Image& to = bitmap->image;
@@ -364,8 +383,7 @@ int WINAPI SetDIBits(HDC, HBITMAP handle, UINT start, UINT lines, const void* bi
   for (long long i = 0; i < std::min(count, height); ++i) {
     const long long y = bottomUp ? height - 1 - start - i : height - start - count + i;
     if (y < 0 || y >= to.height) continue;
-    from.bits = const_cast<BYTE*>(static_cast<const BYTE*>(bits)) + i * stride;
-    gdi::ReadPixels(from, 0, 0, columns, row.data());
+    gdi::ReadPixels(from, 0, static_cast<int>(bottomUp ? height - 1 - i : i), columns, row.data());
     gdi::ConvertPixels(from, to, row.data(), row.data(), columns);
     gdi::WritePixels(to, 0, static_cast<int>(y), columns, row.data());
   }

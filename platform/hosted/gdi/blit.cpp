@@ -9,24 +9,24 @@
 #include <vector>
 
 #include "internal.h"
+#include "stretch.h"
 
 namespace gdi {
-namespace {
 
-constexpr unsigned kSrcCopy = 0xCC;
-constexpr unsigned kSrcInvert = 0x66;
-
-// Whether a ternary operation's result depends on the source.
 bool UsesSource(unsigned index) { return (((index >> 2) ^ index) & 0x33) != 0; }
 
-// The operation's truth table, bit (pattern << 2 | source << 1 | dest),
-// applied to every bit of the three pixels.
+// Bit (pattern << 2 | source << 1 | dest) of the index is the result.
 uint32_t Ternary(unsigned index, uint32_t p, uint32_t s, uint32_t d) {
   uint32_t result = 0;
   for (unsigned i = 0; i < 8; ++i)
     if ((index >> i) & 1) result |= ((i & 4) != 0 ? p : ~p) & ((i & 2) != 0 ? s : ~s) & ((i & 1) != 0 ? d : ~d);
   return result;
 }
+
+namespace {
+
+constexpr unsigned kSrcCopy = 0xCC;
+constexpr unsigned kSrcInvert = 0x66;
 
 // [pos, pos + size) on one axis; a negative size covers the pixels before
 // pos + 1, as the platform orders such a rectangle.
@@ -71,6 +71,16 @@ BOOL WINAPI PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop) {
                static_cast<LONG>(std::clamp<long long>(top, INT_MIN, INT_MAX)),
                static_cast<LONG>(std::clamp<long long>(right, INT_MIN, INT_MAX)),
                static_cast<LONG>(std::clamp<long long>(bottom, INT_MIN, INT_MAX))};
+  const gdi::Brush* brush = gdi::Get<gdi::Brush>(paint.dc->brush, OBJ_BRUSH);
+  gdi::Image to;
+  if (brush->hatch >= 0 && gdi::DcImage(*paint.dc, to)) {
+    // A hatch is a pattern that changes from pixel to pixel.
+    gdi::Box box;
+    if (gdi::IntersectBoxes(box, {left, top, right, bottom},
+                            {paint.clip.left, paint.clip.top, paint.clip.right, paint.clip.bottom}))
+      gdi::DrawPixels(to, box, nullptr, index, gdi::PatternOf(to, *paint.dc));
+    return TRUE;
+  }
   paint.FillRects(&rect, 1, gdi::RopMasksFor(rop2, paint.brushPixel));
   return TRUE;
 }
@@ -131,8 +141,7 @@ BOOL WINAPI BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHa
     }
     from.colors = mono;
   }
-  const gdi::Brush* brush = gdi::Get<gdi::Brush>(paint.dc->brush, OBJ_BRUSH);
-  const uint32_t pattern = brush != nullptr && !brush->null ? gdi::ColorToPixel(to, brush->color) : 0;
+  const gdi::Pattern pattern = gdi::PatternOf(to, *paint.dc);
   static thread_local std::vector<uint32_t> source, dest;
   source.resize(static_cast<size_t>(columns));
   dest.resize(static_cast<size_t>(columns));
@@ -141,7 +150,7 @@ BOOL WINAPI BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHa
     gdi::ReadPixels(from, sx, sy + r, columns, source.data());
     gdi::ConvertPixels(from, to, source.data(), source.data(), columns);
     gdi::ReadPixels(to, dx, dy + r, columns, dest.data());
-    for (int c = 0; c < columns; ++c) dest[c] = gdi::Ternary(index, pattern, source[c], dest[c]);
+    for (int c = 0; c < columns; ++c) dest[c] = gdi::Ternary(index, pattern.At(dx + c, dy + r), source[c], dest[c]);
     gdi::WritePixels(to, dx, dy + r, columns, dest.data());
   }
   return TRUE;

@@ -1,4 +1,7 @@
-// Solid brushes: a colour, or nothing for the null brush.
+// Solid and hatched brushes: a colour (and a hatch), or nothing for the
+// null brush.
+#include <algorithm>
+
 #include "internal.h"
 
 namespace gdi {
@@ -10,7 +13,8 @@ const ObjectFuncs kBrushFuncs = {
     // A short buffer gets what fits of the description.
     [](HGDIOBJ handle, int size, void* buffer) -> int {
       const Brush* brush = Get<Brush>(handle, OBJ_BRUSH);
-      const LOGBRUSH description = {brush->null ? UINT{BS_NULL} : UINT{BS_SOLID}, brush->color, 0};
+      const UINT style = brush->null ? UINT{BS_NULL} : brush->hatch >= 0 ? UINT{BS_HATCHED} : UINT{BS_SOLID};
+      const LOGBRUSH description = {style, brush->color, static_cast<ULONG_PTR>(std::max(brush->hatch, 0))};
       if (buffer == nullptr) return sizeof description;
       const int count = size < static_cast<int>(sizeof description) ? (size > 0 ? size : 0) : sizeof description;
       std::memcpy(buffer, &description, static_cast<size_t>(count));
@@ -20,10 +24,15 @@ const ObjectFuncs kBrushFuncs = {
 
 }  // namespace
 
-HGDIOBJ NewBrush(COLORREF color, bool null) {
-  return NewObject(OBJ_BRUSH, kBrushFuncs, Brush{color, null});
+HGDIOBJ NewBrush(COLORREF color, bool null, int hatch) {
+  return NewObject(OBJ_BRUSH, kBrushFuncs, Brush{color, null, hatch});
 }
 
 }  // namespace gdi
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF color) { return static_cast<HBRUSH>(gdi::NewBrush(color, false)); }
+
+// A style past the six is a solid brush, as the platform makes it.
+HBRUSH WINAPI CreateHatchBrush(int style, COLORREF color) {
+  return static_cast<HBRUSH>(gdi::NewBrush(color, false, style >= HS_HORIZONTAL && style <= HS_DIAGCROSS ? style : -1));
+}

@@ -1,5 +1,7 @@
 // Device contexts: over a surface's memory, or memory DCs that draw into the
 // DIB section selected into them. Both carry the same drawing state.
+#include <algorithm>
+
 #include "internal.h"
 #include "surface.h"
 
@@ -106,4 +108,34 @@ int WINAPI SetROP2(HDC handle, int rop) {
 
 UINT WINAPI SetTextAlign(HDC handle, UINT align) {
   return SwapState(handle, &gdi::Dc::textAlign, align, static_cast<UINT>(GDI_ERROR));
+}
+
+BOOL WINAPI SetBrushOrgEx(HDC handle, int x, int y, LPPOINT previous) {
+  gdi::Dc* dc = gdi::LookupDc(handle);
+  if (dc == nullptr) return FALSE;
+  if (previous != nullptr) *previous = dc->brushOrigin;
+  dc->brushOrigin = {x, y};
+  return TRUE;
+}
+
+int WINAPI IntersectClipRect(HDC handle, int left, int top, int right, int bottom) {
+  gdi::Dc* dc = gdi::LookupDc(handle);
+  if (dc == nullptr) return ERROR;
+  RECT box = {std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)};
+  if (dc->clipped) {
+    box = {std::max(box.left, dc->clipBox.left), std::max(box.top, dc->clipBox.top),
+           std::min(box.right, dc->clipBox.right), std::min(box.bottom, dc->clipBox.bottom)};
+  }
+  dc->clipped = true;
+  dc->clipBox = box;
+  return box.left < box.right && box.top < box.bottom ? SIMPLEREGION : NULLREGION;
+}
+
+// Only the whole surface (no region) can be selected: there are no region
+// objects to select.
+int WINAPI SelectClipRgn(HDC handle, HRGN region) {
+  gdi::Dc* dc = gdi::LookupDc(handle);
+  if (dc == nullptr || region != nullptr) return ERROR;
+  dc->clipped = false;
+  return SIMPLEREGION;
 }

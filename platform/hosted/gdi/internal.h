@@ -91,6 +91,7 @@ HGDIOBJ Swap(HGDIOBJ& slot, HGDIOBJ handle);
 struct Brush {
   COLORREF color = 0;
   bool null = false;
+  int hatch = -1;  // HS_*, or -1 for a solid brush
 };
 struct Pen {
   COLORREF color = 0;
@@ -129,7 +130,7 @@ struct Font {
 // Palettes carry nothing.
 struct Palette {};
 
-HGDIOBJ NewBrush(COLORREF color, bool null);
+HGDIOBJ NewBrush(COLORREF color, bool null, int hatch = -1);
 HGDIOBJ NewPen(COLORREF color, bool null, int width);
 HGDIOBJ NewFont(const LOGFONTW& logFont);
 HGDIOBJ NewPalette();
@@ -148,6 +149,12 @@ struct Dc {
   int bkMode = OPAQUE;
   int rop2 = R2_COPYPEN;
   UINT textAlign = TA_LEFT | TA_TOP | TA_NOUPDATECP;
+  int stretchMode = BLACKONWHITE;
+  // Where hatch patterns start.
+  POINT brushOrigin{0, 0};
+  // IntersectClipRect's box, when there is one.
+  bool clipped = false;
+  RECT clipBox{};
   // Where lines (and text aligned to it) start.
   POINT position{0, 0};
 };
@@ -198,6 +205,15 @@ RealizedFont* DcFont(const Dc& dc);
 
 // False when handle names no DC.
 bool StartPaint(HDC handle, Paint& paint);
+
+// A ternary raster operation's number (bits 16-23 of the code): whether it
+// reads the source, and its truth table applied to every bit of pattern,
+// source and destination.
+bool UsesSource(unsigned index);
+uint32_t Ternary(unsigned index, uint32_t p, uint32_t s, uint32_t d);
+// The image a device-independent header and its bits describe (rows from
+// the top; the colour table copied into `table`); false when refused.
+bool DibImage(const BITMAPINFO& info, const void* bits, Image& image, RGBQUAD (&table)[256]);
 
 // RoundRect with corner sizes past the int range: Ellipse's corners are
 // its box, which may be.

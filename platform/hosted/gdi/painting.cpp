@@ -37,6 +37,13 @@ bool StartPaint(HDC handle, Paint& paint) {
   paint.target = &dc->target;
   paint.funcs = &PrimitivesFor(dc->target.format);
   paint.clip = {0, 0, dc->target.width, dc->target.height};
+  if (dc->clipped) {
+    paint.clip = {std::max(paint.clip.left, dc->clipBox.left), std::max(paint.clip.top, dc->clipBox.top),
+                  std::min(paint.clip.right, dc->clipBox.right), std::min(paint.clip.bottom, dc->clipBox.bottom)};
+    // An empty clip keeps its corner so that nothing is inside it.
+    paint.clip.right = std::max(paint.clip.right, paint.clip.left);
+    paint.clip.bottom = std::max(paint.clip.bottom, paint.clip.top);
+  }
   const Pen* pen = Get<Pen>(dc->pen, OBJ_PEN);
   paint.pen = Resolve(pen, *paint.funcs, dc->rop2, paint.penPixel, paint.penMasks);
   paint.penWidth = paint.pen ? std::max(pen->width, 1) : 0;

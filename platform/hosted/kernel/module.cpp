@@ -80,11 +80,16 @@ std::span<const Module> Modules() {
   static const Export d3d9[] = {
       Exported("Direct3DCreate9", &Direct3DCreate9),
   };
+  // Loaded at run time by image drawing, which does without it.
+  static const Export msimg32[] = {
+      Exported("AlphaBlend", &AlphaBlend),
+  };
   static const Module modules[] = {
       {"kernel32.dll", kernel32, true},
       {"user32.dll", user32, true},
       {"gdi32.dll", gdi32, true},
       {"d3d9.dll", d3d9, false},
+      {"msimg32.dll", msimg32, false},
   };
   return modules;
 }

@@ -150,6 +150,7 @@ typedef struct tagBITMAPINFO {
 
 // What GetObjectW describes.
 #define BS_SOLID 0
+#define BS_HATCHED 2
 #define BS_NULL 1
 #define BS_HOLLOW BS_NULL
 
@@ -272,6 +273,21 @@ typedef struct tagTEXTMETRICW {
 
 int WINAPI GetObjectW(HANDLE object, int size, LPVOID buffer);
 HBRUSH WINAPI CreateSolidBrush(COLORREF color);
+#define HS_HORIZONTAL 0
+#define HS_VERTICAL 1
+#define HS_FDIAGONAL 2
+#define HS_BDIAGONAL 3
+#define HS_CROSS 4
+#define HS_DIAGCROSS 5
+// Lines of the colour every 8 pixels, the DC's background colour between.
+HBRUSH WINAPI CreateHatchBrush(int style, COLORREF color);
+BOOL WINAPI SetBrushOrgEx(HDC dc, int x, int y, LPPOINT previous);
+// Clipping to one rectangle: the region kinds these answer.
+#define ERROR 0
+#define NULLREGION 1
+#define SIMPLEREGION 2
+int WINAPI IntersectClipRect(HDC dc, int left, int top, int right, int bottom);
+int WINAPI SelectClipRgn(HDC dc, HRGN region);
 HPEN WINAPI CreatePen(int style, int width, COLORREF color);
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
 HDC WINAPI CreateCompatibleDC(HDC dc);
@@ -302,6 +318,34 @@ BOOL WINAPI ExtFloodFill(HDC dc, int x, int y, COLORREF color, UINT type);
 // Drawing is finished when each call returns: there is no batch to flush.
 BOOL WINAPI GdiFlush(void);
 BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
+
+// Stretching: how rows and columns that fall together are merged.
+#define BLACKONWHITE 1
+#define WHITEONBLACK 2
+#define COLORONCOLOR 3
+#define HALFTONE 4
+#define STRETCH_ANDSCANS BLACKONWHITE
+#define STRETCH_ORSCANS WHITEONBLACK
+#define STRETCH_DELETESCANS COLORONCOLOR
+#define STRETCH_HALFTONE HALFTONE
+int WINAPI SetStretchBltMode(HDC dc, int mode);
+int WINAPI GetStretchBltMode(HDC dc);
+BOOL WINAPI StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, int srcWidth,
+                       int srcHeight, DWORD rop);
+int WINAPI StretchDIBits(HDC dc, int x, int y, int width, int height, int srcX, int srcY, int srcWidth,
+                         int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop);
+
+// Blending (msimg32).
+#define AC_SRC_OVER 0x00
+#define AC_SRC_ALPHA 0x01
+typedef struct _BLENDFUNCTION {
+  BYTE BlendOp;
+  BYTE BlendFlags;
+  BYTE SourceConstantAlpha;
+  BYTE AlphaFormat;
+} BLENDFUNCTION, *PBLENDFUNCTION;
+BOOL WINAPI AlphaBlend(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, int srcWidth,
+                       int srcHeight, BLENDFUNCTION blend);
 HGDIOBJ WINAPI GetCurrentObject(HDC dc, UINT type);
 
 // Text: fonts made from a description, measured and drawn.
