@@ -264,6 +264,59 @@ Pattern PatternOf(const Image& to, const Dc& dc) {
   return pattern;
 }
 
+namespace {
+
+// For each ternary operation, its result bit for every (pattern at the
+// destination pixel, pattern at the skewed pixel, source, destination): bit
+// p << 3 | q << 2 | s << 1 | d. Where p and q agree these are the
+// operation's own truth table; the rest says which of its steps see the
+// skewed pattern. Measured under wine64 by tools/pattern_step_probe.cpp.
+constexpr uint16_t kPatternSteps[256] = {
+    0x0000, 0x0101, 0x0202, 0x0303, 0x0044, 0x0055, 0x0066, 0x0077,
+    0x0088, 0x0099, 0x00AA, 0x00BB, 0x0C0C, 0x00DD, 0x00EE, 0x00FF,
+    0x1100, 0x1111, 0x1122, 0x1133, 0x1414, 0x1515, 0x19E6, 0x1717,
+    0x1428, 0x1919, 0x15EA, 0x1B1B, 0x11CC, 0x11DD, 0x11EE, 0x11FF,
+    0x2020, 0x2211, 0x2222, 0x2233, 0x2424, 0x2AD5, 0x2626, 0x2727,
+    0x2828, 0x26D9, 0x2A2A, 0x271B, 0x22CC, 0x22DD, 0x22EE, 0x22FF,
+    0x3030, 0x3311, 0x3322, 0x3333, 0x3344, 0x3355, 0x3366, 0x3377,
+    0x3388, 0x3399, 0x33AA, 0x33BB, 0x3C3C, 0x33DD, 0x33EE, 0x3F3F,
+    0x4400, 0x4141, 0x4422, 0x4433, 0x4444, 0x4545, 0x4466, 0x4477,
+    0x4488, 0x4499, 0x4A4A, 0x44BB, 0x44CC, 0x4D4D, 0x41BE, 0x44FF,
+    0x5500, 0x5151, 0x5252, 0x5533, 0x5454, 0x5555, 0x5656, 0x5757,
+    0x57A8, 0x5959, 0x55AA, 0x5B5B, 0x5C5C, 0x5D5D, 0x5E5E, 0x55FF,
+    0x6600, 0x6611, 0x6622, 0x6633, 0x6464, 0x6565, 0x6666, 0x6767,
+    0x6688, 0x6699, 0x6A6A, 0x649B, 0x66CC, 0x66DD, 0x6E6E, 0x66FF,
+    0x7700, 0x7711, 0x7272, 0x7733, 0x7744, 0x7575, 0x7676, 0x7777,
+    0x7788, 0x7799, 0x7A7A, 0x77BB, 0x77CC, 0x7D7D, 0x7E7E, 0x7F7F,
+    0x8080, 0x8181, 0x8282, 0x8833, 0x8844, 0x8A75, 0x8866, 0x8877,
+    0x8888, 0x8989, 0x8A8A, 0x88BB, 0x88CC, 0x8D8D, 0x88EE, 0x88FF,
+    0x9900, 0x9191, 0x9922, 0x9933, 0x9B64, 0x9595, 0x9696, 0x9867,
+    0x9898, 0x9999, 0x9A9A, 0x9B9B, 0x99CC, 0x99DD, 0x99EE, 0x99FF,
+    0xAA00, 0xAE51, 0xA2A2, 0xA3A3, 0xAB54, 0xAA55, 0xA6A6, 0xA857,
+    0xA8A8, 0xA9A9, 0xAAAA, 0xABAB, 0xAACC, 0xADAD, 0xAEAE, 0xAAFF,
+    0xBB00, 0xBE41, 0xB2B2, 0xBB33, 0xBB44, 0xB5B5, 0xBB66, 0xBB77,
+    0xBB88, 0xBB99, 0xBABA, 0xBBBB, 0xBBCC, 0xBBDD, 0xBEBE, 0xBFBF,
+    0xC0C0, 0xCC11, 0xCC22, 0xC3C3, 0xCC44, 0xCC55, 0xCC66, 0xCC77,
+    0xCC88, 0xCC99, 0xCACA, 0xCCBB, 0xCCCC, 0xCCDD, 0xCCEE, 0xCFCF,
+    0xDD00, 0xDD11, 0xDD22, 0xDD33, 0xD8E4, 0xD5D5, 0xD926, 0xD7D7,
+    0xD728, 0xD9D9, 0xDADA, 0xDBDB, 0xDDCC, 0xDDDD, 0xDDEE, 0xDDFF,
+    0xEE00, 0xEE11, 0xEE22, 0xEE33, 0xE4E4, 0xEA15, 0xE6E6, 0xEBD7,
+    0xE8E8, 0xEE99, 0xEAEA, 0xEBEB, 0xEECC, 0xEEDD, 0xEEEE, 0xEEFF,
+    0xFF00, 0xFF11, 0xFF22, 0xF3F3, 0xFF44, 0xFF55, 0xFF66, 0xFF77,
+    0xFF88, 0xFF99, 0xFFAA, 0xFBFB, 0xFCFC, 0xFFDD, 0xFFEE, 0xFFFF,
+};
+
+uint32_t SkewedTernary(unsigned index, uint32_t p, uint32_t q, uint32_t s, uint32_t d) {
+  const unsigned table = kPatternSteps[index];
+  uint32_t result = 0;
+  for (unsigned i = 0; i < 16; ++i)
+    if ((table >> i) & 1)
+      result |= ((i & 8) != 0 ? p : ~p) & ((i & 4) != 0 ? q : ~q) & ((i & 2) != 0 ? s : ~s) & ((i & 1) != 0 ? d : ~d);
+  return result;
+}
+
+}  // namespace
+
 void DrawPixels(const Image& to, const Box& box, const uint32_t* pixels, unsigned index, const Pattern& pattern) {
   const int width = static_cast<int>(box.Width());
   static thread_local std::vector<uint32_t> dest;
@@ -276,8 +329,15 @@ void DrawPixels(const Image& to, const Box& box, const uint32_t* pixels, unsigne
       continue;
     }
     ReadPixels(to, x, y, width, dest.data());
-    for (int c = 0; c < width; ++c)
-      dest[c] = Ternary(index, pattern.At(x + c, y), source != nullptr ? source[c] : 0, dest[c]);
+    if (source == nullptr) {
+      for (int c = 0; c < width; ++c) dest[c] = Ternary(index, pattern.At(x + c, y), 0, dest[c]);
+    } else if (pattern.hatch < 0) {
+      for (int c = 0; c < width; ++c) dest[c] = Ternary(index, pattern.fore, source[c], dest[c]);
+    } else {
+      for (int c = 0; c < width; ++c)
+        dest[c] = SkewedTernary(index, pattern.At(x + c, y), pattern.At(x + c - pattern.skewX, y - pattern.skewY),
+                                source[c], dest[c]);
+    }
     WritePixels(to, x, y, width, dest.data());
   }
 }
@@ -314,6 +374,19 @@ const RGBQUAD* MonoColours(const gdi::Image& from, const gdi::Dc& dc, RGBQUAD (&
 // COLORONCOLOR.
 int SteppedMode(const gdi::Dc& dc) { return dc.stretchMode == HALFTONE ? COLORONCOLOR : dc.stretchMode; }
 
+// The DC's brush as a pattern, skewed as the platform reads it with the
+// source: the source's pixels sit where they are in their bitmap when they
+// are used as they are (same format, same size), otherwise in a copy whose
+// corner is 0, 0.
+gdi::Pattern SkewedPattern(const gdi::Image& to, const gdi::Dc& dc, const gdi::Coords& dst, const gdi::Coords& src,
+                           const gdi::Image& from, const RGBQUAD* mono) {
+  gdi::Pattern pattern = gdi::PatternOf(to, dc);
+  const bool inPlace = mono == nullptr && src.width == dst.width && src.height == dst.height && gdi::SameFormat(from, to);
+  pattern.skewX = 2 * (dst.visible.left - (inPlace ? src.visible.left : 0));
+  pattern.skewY = 2 * (dst.visible.top - (inPlace ? src.visible.top : 0));
+  return pattern;
+}
+
 // The destination's visible part: its pixels inside the DC's clip.
 bool ClipDestination(const gdi::Paint& paint, gdi::Coords& dst) {
   const gdi::Box clip = {paint.clip.left, paint.clip.top, paint.clip.right, paint.clip.bottom};
@@ -347,9 +420,9 @@ BOOL WINAPI StretchBlt(HDC dstHandle, int x, int y, int width, int height, HDC s
   if (dst.height == 1 && src.height > 1) --src.height;
   RGBQUAD mono[2];
   static thread_local std::vector<uint32_t> pixels;
-  if (!gdi::StretchPixels(to, dst, from, MonoColours(from, *paint.dc, mono), src, SteppedMode(*paint.dc), pixels))
-    return FALSE;
-  gdi::DrawPixels(to, dst.visible, pixels.data(), index, gdi::PatternOf(to, *paint.dc));
+  const RGBQUAD* monoColours = MonoColours(from, *paint.dc, mono);
+  if (!gdi::StretchPixels(to, dst, from, monoColours, src, SteppedMode(*paint.dc), pixels)) return FALSE;
+  gdi::DrawPixels(to, dst.visible, pixels.data(), index, SkewedPattern(to, *paint.dc, dst, src, from, monoColours));
   return TRUE;
 }
 
@@ -398,6 +471,6 @@ int WINAPI StretchDIBits(HDC handle, int x, int y, int width, int height, int sr
   if (paint.target == nullptr || !ClipDestination(paint, dst) || !gdi::IntersectVisible(dst, src)) return answer;
   static thread_local std::vector<uint32_t> pixels;
   if (!gdi::StretchPixels(to, dst, from, nullptr, src, SteppedMode(*paint.dc), pixels)) return 0;
-  gdi::DrawPixels(to, dst.visible, pixels.data(), (rop >> 16) & 0xFF, gdi::PatternOf(to, *paint.dc));
+  gdi::DrawPixels(to, dst.visible, pixels.data(), (rop >> 16) & 0xFF, SkewedPattern(to, *paint.dc, dst, src, from, nullptr));
   return answer;
 }

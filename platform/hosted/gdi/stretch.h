@@ -53,12 +53,20 @@ struct Pattern {
   int hatch = -1;
   long long originX = 0, originY = 0;
 
+  // The platform combines the pattern with the source in a buffer of the
+  // source's pixels before the result meets the destination, and its
+  // pattern origin there is off by twice the distance between the two
+  // rectangles: steps that read the pattern with the source see it at the
+  // destination pixel less this skew.
+  long long skewX = 0, skewY = 0;
+
   uint32_t At(long long x, long long y) const;
 };
 Pattern PatternOf(const Image& to, const Dc& dc);
 
 // Rows of pixels (null: none, for operations without a source) meeting the
-// destination's box under a ternary raster operation.
+// destination's box under a ternary raster operation, the pattern read
+// where the platform reads it.
 void DrawPixels(const Image& to, const Box& box, const uint32_t* pixels, unsigned index, const Pattern& pattern);
 
 }  // namespace gdi
