@@ -127,6 +127,48 @@ void StretchRow(const uint32_t* src, uint32_t* dst, const std::vector<long long>
   }
 }
 
+uint8_t Lerp(uint8_t from, uint8_t to, float delta) {
+  return static_cast<uint8_t>(static_cast<float>(from) + static_cast<float>(to - from) * delta + 0.5f);
+}
+
+// HALFTONE: each destination pixel of the whole box (mirrored or not) reads
+// the source at a position that advances by the size ratio in float steps,
+// held inside the source, and mixes the four pixels around it by their
+// distances. The result has no fourth byte.
+void Halftone(const Image& to, const Coords& dst, const Coords& src, const uint32_t* converted, long long pitch,
+              std::vector<uint32_t>& out) {
+  Box from, onto;
+  IntersectBoxes(from, Bounding(src.x, src.y, src.width, src.height), src.visible);
+  IntersectBoxes(onto, Bounding(dst.x, dst.y, dst.width, dst.height), dst.visible);
+  const long long dw = onto.Width(), dh = onto.Height();
+  const bool mirrorX = (dst.width < 0) != (src.width < 0), mirrorY = (dst.height < 0) != (src.height < 0);
+  const float stepX = static_cast<float>(from.Width()) / static_cast<float>(dw) * (mirrorX ? -1.0f : 1.0f);
+  const float stepY = static_cast<float>(from.Height()) / static_cast<float>(dh) * (mirrorY ? -1.0f : 1.0f);
+  const auto at = [&](long long x, long long y) {
+    return PixelToRgb(to, converted[(y - src.visible.top) * pitch + (x - src.visible.left)]);
+  };
+  const auto held = [](long long v, long long low, long long high) { return std::max(low, std::min(v, high)); };
+  float fy = static_cast<float>(mirrorY ? from.bottom - 1 : from.top);
+  for (long long y = 0; y < dh; ++y, fy += stepY) {
+    fy = std::max(static_cast<float>(from.top), std::min(fy, static_cast<float>(from.bottom - 1)));
+    const auto y0 = static_cast<long long>(fy), y1 = held(y0 + 1, from.top, from.bottom - 1);
+    const float dy = fy - static_cast<float>(y0);
+    float fx = static_cast<float>(mirrorX ? from.right - 1 : from.left);
+    for (long long x = 0; x < dw; ++x, fx += stepX) {
+      fx = std::max(static_cast<float>(from.left), std::min(fx, static_cast<float>(from.right - 1)));
+      const auto x0 = static_cast<long long>(fx), x1 = held(x0 + 1, from.left, from.right - 1);
+      const float dx = fx - static_cast<float>(x0);
+      const uint32_t c00 = at(x0, y0), c01 = at(x1, y0), c10 = at(x0, y1), c11 = at(x1, y1);
+      uint32_t rgb = 0;
+      for (int shift = 0; shift < 24; shift += 8) {
+        const auto channel = [&](uint32_t c) { return static_cast<uint8_t>(c >> shift); };
+        rgb |= uint32_t{Lerp(Lerp(channel(c00), channel(c01), dx), Lerp(channel(c10), channel(c11), dx), dy)} << shift;
+      }
+      out[y * dw + x] = to.depth == 32 ? rgb : ColorToPixel(to, RGB(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF));
+    }
+  }
+}
+
 }  // namespace
 
 bool IntersectBoxes(Box& out, const Box& a, const Box& b) {
@@ -200,6 +242,12 @@ bool StretchPixels(const Image& to, Coords& dst, const Image& from, const RGBQUA
     out.assign(static_cast<size_t>(dw * dh), 0);
     for (long long r = 0; r < std::min(dh, sh); ++r)
       std::copy_n(converted.data() + r * sw, std::min(dw, sw), out.data() + r * dw);
+    return true;
+  }
+  if (mode == HALFTONE) {
+    IntersectBoxes(dst.visible, dst.visible, Bounding(dst.x, dst.y, dst.width, dst.height));
+    out.assign(static_cast<size_t>(dst.visible.Width() * dst.visible.Height()), 0);
+    Halftone(to, dst, src, converted.data(), sw, out);
     return true;
   }
   const Axis horizontal(dst.x, dst.width, src.x, src.width), vertical(dst.y, dst.height, src.y, src.height);
@@ -370,10 +418,6 @@ const RGBQUAD* MonoColours(const gdi::Image& from, const gdi::Dc& dc, RGBQUAD (&
   return mono;
 }
 
-// The stretch mode as the stepping knows it; HALFTONE is stepped as
-// COLORONCOLOR.
-int SteppedMode(const gdi::Dc& dc) { return dc.stretchMode == HALFTONE ? COLORONCOLOR : dc.stretchMode; }
-
 // The DC's brush as a pattern, skewed as the platform reads it with the
 // source: the source's pixels sit where they are in their bitmap when they
 // are used as they are (same format, same size), otherwise in a copy whose
@@ -421,7 +465,7 @@ BOOL WINAPI StretchBlt(HDC dstHandle, int x, int y, int width, int height, HDC s
   RGBQUAD mono[2];
   static thread_local std::vector<uint32_t> pixels;
   const RGBQUAD* monoColours = MonoColours(from, *paint.dc, mono);
-  if (!gdi::StretchPixels(to, dst, from, monoColours, src, SteppedMode(*paint.dc), pixels)) return FALSE;
+  if (!gdi::StretchPixels(to, dst, from, monoColours, src, paint.dc->stretchMode, pixels)) return FALSE;
   gdi::DrawPixels(to, dst.visible, pixels.data(), index, SkewedPattern(to, *paint.dc, dst, src, from, monoColours));
   return TRUE;
 }
@@ -470,7 +514,7 @@ int WINAPI StretchDIBits(HDC handle, int x, int y, int width, int height, int sr
   dst.Set(dst.x, dst.y, dst.width, dst.height);
   if (paint.target == nullptr || !ClipDestination(paint, dst) || !gdi::IntersectVisible(dst, src)) return answer;
   static thread_local std::vector<uint32_t> pixels;
-  if (!gdi::StretchPixels(to, dst, from, nullptr, src, SteppedMode(*paint.dc), pixels)) return 0;
+  if (!gdi::StretchPixels(to, dst, from, nullptr, src, paint.dc->stretchMode, pixels)) return 0;
   gdi::DrawPixels(to, dst.visible, pixels.data(), (rop >> 16) & 0xFF, SkewedPattern(to, *paint.dc, dst, src, from, nullptr));
   return answer;
 }
