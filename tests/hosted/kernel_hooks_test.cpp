@@ -133,27 +133,39 @@ class ModuleHooksTest : public ::testing::Test {
  protected:
   void TearDown() override {
     hosted::SetModuleMissing("user32.dll", false);
+    hosted::SetModuleMissing("msimg32.dll", false);
     hosted::SetModuleMissing("kernel32.dll", false);
   }
 };
 
 TEST_F(ModuleHooksTest, MissingModuleCannotBeLoadedOrFound) {
-  int loads = hosted::ModuleLoadCount("user32.dll");
-  hosted::SetModuleMissing("USER32.DLL", true);
-  SetLastError(0);
-  EXPECT_EQ(LoadLibraryA("user32.dll"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-  EXPECT_EQ(LoadLibraryW(TEXT("user32")), nullptr);
-  EXPECT_EQ(GetModuleHandleA("user32.dll"), nullptr);
-  EXPECT_EQ(hosted::ModuleLoadCount("user32.dll"), loads);
+  // A preloaded module and one loaded only at run time.
+  static const struct {
+    const char* name;
+    LPCWSTR wideName;
+    const char* upper;
+    const char* exported;
+  } modules[] = {{"user32.dll", TEXT("user32"), "USER32.DLL", "DestroyWindow"},
+                 {"msimg32.dll", TEXT("msimg32"), "MSIMG32.DLL", "AlphaBlend"}};
+  for (const auto& m : modules) {
+    SCOPED_TRACE(m.name);
+    int loads = hosted::ModuleLoadCount(m.name);
+    hosted::SetModuleMissing(m.upper, true);
+    SetLastError(0);
+    EXPECT_EQ(LoadLibraryA(m.name), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(LoadLibraryW(m.wideName), nullptr);
+    EXPECT_EQ(GetModuleHandleA(m.name), nullptr);
+    EXPECT_EQ(hosted::ModuleLoadCount(m.name), loads);
 
-  hosted::SetModuleMissing("user32.dll", false);
-  HMODULE module = LoadLibraryA("user32.dll");
-  ASSERT_NE(module, nullptr);
-  EXPECT_EQ(hosted::ModuleLoadCount("user32.dll"), loads + 1);
-  EXPECT_NE(GetProcAddress(module, "DestroyWindow"), nullptr);
-  EXPECT_TRUE(FreeLibrary(module));
-  EXPECT_EQ(hosted::ModuleLoadCount("user32.dll"), loads);
+    hosted::SetModuleMissing(m.name, false);
+    HMODULE module = LoadLibraryA(m.name);
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(hosted::ModuleLoadCount(m.name), loads + 1);
+    EXPECT_NE(GetProcAddress(module, m.exported), nullptr);
+    EXPECT_TRUE(FreeLibrary(module));
+    EXPECT_EQ(hosted::ModuleLoadCount(m.name), loads);
+  }
 }
 
 TEST_F(ModuleHooksTest, EvenKernel32CanBeMissing) {

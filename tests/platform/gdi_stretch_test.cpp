@@ -409,6 +409,56 @@ INSTANTIATE_TEST_SUITE_P(Stretch, GdiStretchTable,
                          [](const ::testing::TestParamInfo<Call>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
+// The stretch mode a DC starts with and keeps, and calls refused before they
+// draw: every answer as Windows gives it. AlphaBlend is msimg32's, found at
+// run time as a program finds it.
+
+TEST(GdiStretch, ModesAndRefusedCallsAnswerAsWindows) {
+  Canvas canvas(8, 8, D3DFMT_X8R8G8B8);
+  ASSERT_TRUE(canvas.usable());
+  HDC dc = canvas.dc;
+  const Source source = [] {
+    Random random(7);
+    return MakeSource(random, 32, 4);
+  }();
+  SourceDc from(source);
+  using AlphaBlendFn = BOOL(WINAPI*)(HDC, int, int, int, int, HDC, int, int, int, int, BLENDFUNCTION);
+  HMODULE msimg32 = LoadLibraryW(TEXT("msimg32.dll"));
+  const auto alphaBlend = msimg32 != nullptr ? reinterpret_cast<AlphaBlendFn>(
+                                                   reinterpret_cast<void (*)()>(GetProcAddress(msimg32, "AlphaBlend")))
+                                             : nullptr;
+  ASSERT_NE(alphaBlend, nullptr);
+  const BLENDFUNCTION opaque = {AC_SRC_OVER, 0, 255, 0};
+  const struct {
+    const char* call;
+    long long answer, expected;
+  } answers[] = {
+      {"GetStretchBltMode of a new DC", GetStretchBltMode(dc), BLACKONWHITE},
+      {"SetStretchBltMode HALFTONE", SetStretchBltMode(dc, HALFTONE), BLACKONWHITE},
+      {"SetStretchBltMode 0", SetStretchBltMode(dc, 0), 0},
+      {"SetStretchBltMode 5", SetStretchBltMode(dc, 5), 0},
+      {"GetStretchBltMode after them", GetStretchBltMode(dc), HALFTONE},
+      {"SetStretchBltMode STRETCH_DELETESCANS", SetStretchBltMode(dc, STRETCH_DELETESCANS), HALFTONE},
+      {"GetStretchBltMode COLORONCOLOR", GetStretchBltMode(dc), COLORONCOLOR},
+      {"SetStretchBltMode of no DC", SetStretchBltMode(nullptr, COLORONCOLOR), 0},
+      {"GetStretchBltMode of no DC", GetStretchBltMode(nullptr), 0},
+      {"StretchBlt from no DC", StretchBlt(dc, 0, 0, 4, 4, nullptr, 0, 0, 2, 2, SRCCOPY), FALSE},
+      {"StretchBlt onto no DC", StretchBlt(nullptr, 0, 0, 4, 4, from.dc, 0, 0, 2, 2, SRCCOPY), FALSE},
+      {"StretchDIBits without bits",
+       StretchDIBits(dc, 0, 0, 4, 4, 0, 0, 2, 2, nullptr, source.bitmapInfo(), DIB_RGB_COLORS, SRCCOPY), 0},
+      {"StretchDIBits onto no DC",
+       StretchDIBits(nullptr, 0, 0, 4, 4, 0, 0, 2, 2, source.bits.data(), source.bitmapInfo(), DIB_RGB_COLORS, SRCCOPY),
+       0},
+      {"AlphaBlend from no DC", alphaBlend(dc, 0, 0, 4, 4, nullptr, 0, 0, 2, 2, opaque), FALSE},
+      {"AlphaBlend onto no DC", alphaBlend(nullptr, 0, 0, 4, 4, from.dc, 0, 0, 2, 2, opaque), FALSE},
+      {"AlphaBlend within one DC, overlapping", alphaBlend(from.dc, 0, 0, 2, 2, from.dc, 1, 1, 2, 2, opaque), FALSE},
+      {"AlphaBlend whole source", alphaBlend(dc, 0, 0, 8, 8, from.dc, 0, 0, source.width, source.height, opaque), TRUE},
+  };
+  for (const auto& a : answers) EXPECT_EQ(a.answer, a.expected) << a.call;
+  if (msimg32 != nullptr) FreeLibrary(msimg32);
+}
+
+// ---------------------------------------------------------------------------
 // HALFTONE: stretches of smooth pictures on a smaller canvas, SRCCOPY,
 // compared picture by picture: a pixel differs when a channel is off by more
 // than kChannelBound, and of the pixels either picture changed from the
