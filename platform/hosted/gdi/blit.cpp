@@ -131,16 +131,8 @@ BOOL WINAPI BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHa
     else gdi::XorRows<uint16_t>(to, from, dx, dy, sx, sy, columns, rows, upwards);
     return TRUE;
   }
-  // A monochrome device bitmap's 0 bits take the destination's text
-  // colour, its 1 bits the background.
   RGBQUAD mono[2];
-  if (from.depth == 1 && from.colors == nullptr) {
-    for (int i = 0; i < 2; ++i) {
-      const COLORREF c = i == 0 ? paint.dc->textColor : paint.dc->bkColor;
-      mono[i] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
-    }
-    from.colors = mono;
-  }
+  if (const RGBQUAD* colours = gdi::MonoColours(from, *paint.dc, mono)) from.colors = colours;
   const gdi::Pattern pattern = gdi::PatternOf(to, *paint.dc);
   static thread_local std::vector<uint32_t> source, dest;
   source.resize(static_cast<size_t>(columns));

@@ -290,6 +290,15 @@ bool StretchPixels(const Image& to, Coords& dst, const Image& from, const RGBQUA
   return true;
 }
 
+const RGBQUAD* MonoColours(const Image& from, const Dc& dc, RGBQUAD (&mono)[2]) {
+  if (from.depth != 1 || from.colors != nullptr) return nullptr;
+  for (int i = 0; i < 2; ++i) {
+    const COLORREF c = i == 0 ? dc.textColor : dc.bkColor;
+    mono[i] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
+  }
+  return mono;
+}
+
 uint32_t Pattern::At(long long x, long long y) const {
   static const BYTE kHatches[6][8] = {
       {0x00, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00}, {0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08},
@@ -407,17 +416,6 @@ int WINAPI GetStretchBltMode(HDC handle) {
 
 namespace {
 
-// The colours a monochrome device bitmap takes from the destination: its 0
-// bits the text colour, its 1 bits the background.
-const RGBQUAD* MonoColours(const gdi::Image& from, const gdi::Dc& dc, RGBQUAD (&mono)[2]) {
-  if (from.depth != 1 || from.colors != nullptr) return nullptr;
-  for (int i = 0; i < 2; ++i) {
-    const COLORREF c = i == 0 ? dc.textColor : dc.bkColor;
-    mono[i] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
-  }
-  return mono;
-}
-
 // The DC's brush as a pattern, skewed as the platform reads it with the
 // source: the source's pixels sit where they are in their bitmap when they
 // are used as they are (same format, same size), otherwise in a copy whose
@@ -464,7 +462,7 @@ BOOL WINAPI StretchBlt(HDC dstHandle, int x, int y, int width, int height, HDC s
   if (dst.height == 1 && src.height > 1) --src.height;
   RGBQUAD mono[2];
   static thread_local std::vector<uint32_t> pixels;
-  const RGBQUAD* monoColours = MonoColours(from, *paint.dc, mono);
+  const RGBQUAD* monoColours = gdi::MonoColours(from, *paint.dc, mono);
   if (!gdi::StretchPixels(to, dst, from, monoColours, src, paint.dc->stretchMode, pixels)) return FALSE;
   gdi::DrawPixels(to, dst.visible, pixels.data(), index, SkewedPattern(to, *paint.dc, dst, src, from, monoColours));
   return TRUE;

@@ -44,6 +44,11 @@ bool StretchPixels(const Image& to, Coords& dst, const Image& from, const RGBQUA
 
 struct Dc;
 
+// The colours a monochrome device bitmap (a 1-bit image without a colour
+// table) takes from the destination DC: its 0 bits the text colour, its 1
+// bits the background; null for any other image.
+const RGBQUAD* MonoColours(const Image& from, const Dc& dc, RGBQUAD (&mono)[2]);
+
 // A DC's brush as the pattern of a raster operation: one pixel, or (hatched)
 // the brush's pixel on the hatch's lines and the background's between them,
 // repeating every 8 pixels from the brush origin.
