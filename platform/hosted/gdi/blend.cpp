@@ -14,11 +14,14 @@ namespace {
 
 uint32_t Byte(uint32_t value, int shift) { return (value >> shift) & 0xFF; }
 
-uint32_t Mix(uint32_t d, uint32_t s, uint32_t alpha) { return (s * alpha + d * (255 - alpha) + 127) / 255; }
+// v / 255 for v up to 255 * 255 + 127, without a division.
+uint32_t Div255(uint32_t v) { return (v + 1 + (v >> 8)) >> 8; }
+
+uint32_t Mix(uint32_t d, uint32_t s, uint32_t alpha) { return Div255(s * alpha + d * (255 - alpha) + 127); }
 
 // Premultiplied: the source scaled by the constant, then laid over what the
 // destination keeps of itself.
-uint32_t Over(uint32_t d, uint32_t s, uint32_t alpha) { return s + (d * (255 - alpha) + 127) / 255; }
+uint32_t Over(uint32_t d, uint32_t s, uint32_t alpha) { return s + Div255(d * (255 - alpha) + 127); }
 
 // A 32-bit destination's four bytes; `sourceAlpha` false takes the source's
 // fourth byte as 255 (sources converted from other formats).
@@ -29,7 +32,7 @@ uint32_t BlendArgb(uint32_t d, uint32_t s, const BLENDFUNCTION& blend, bool sour
     return Mix(Byte(d, 0), Byte(s, 0), constant) | Mix(Byte(d, 8), Byte(s, 8), constant) << 8 |
            Mix(Byte(d, 16), Byte(s, 16), constant) << 16 | Mix(Byte(d, 24), a, constant) << 24;
   }
-  const auto scale = [&](uint32_t c) { return constant == 255 ? c : (c * constant + 127) / 255; };
+  const auto scale = [&](uint32_t c) { return constant == 255 ? c : Div255(c * constant + 127); };
   const uint32_t alpha = scale(Byte(s, 24));
   return Over(Byte(d, 0), scale(Byte(s, 0)), alpha) | Over(Byte(d, 8), scale(Byte(s, 8)), alpha) << 8 |
          Over(Byte(d, 16), scale(Byte(s, 16)), alpha) << 16 | Over(Byte(d, 24), alpha, alpha) << 24;
@@ -42,28 +45,41 @@ uint32_t BlendRgb(uint32_t d, uint32_t s, const BLENDFUNCTION& blend) {
   if ((blend.AlphaFormat & AC_SRC_ALPHA) == 0)
     return Mix(Byte(d, 0), Byte(s, 0), constant) | Mix(Byte(d, 8), Byte(s, 8), constant) << 8 |
            Mix(Byte(d, 16), Byte(s, 16), constant) << 16;
-  const auto scale = [&](uint32_t c) { return (c * constant + 127) / 255; };
+  const auto scale = [&](uint32_t c) { return Div255(c * constant + 127); };
   const uint32_t alpha = scale(Byte(s, 24));
   return Over(Byte(d, 0), scale(Byte(s, 0)), alpha) | Over(Byte(d, 8), scale(Byte(s, 8)), alpha) << 8 |
          Over(Byte(d, 16), scale(Byte(s, 16)), alpha) << 16;
 }
 
-void BlendRows(const Image& to, const Box& box, const uint32_t* pixels, const BLENDFUNCTION& blend,
+// Rows of 32-bit source pixels (`pitch` pixels apart) blended onto the
+// destination's box.
+void BlendRows(const Image& to, const Box& box, const uint32_t* pixels, long long pitch, const BLENDFUNCTION& blend,
                bool sourceAlpha) {
   const int width = static_cast<int>(box.Width());
   static thread_local std::vector<uint32_t> dest;
   dest.resize(static_cast<size_t>(width));
   for (long long r = 0; r < box.Height(); ++r) {
-    const uint32_t* source = pixels + r * width;
+    const uint32_t* __restrict source = pixels + r * pitch;
     const int x = static_cast<int>(box.left), y = static_cast<int>(box.top + r);
-    ReadPixels(to, x, y, width, dest.data());
     if (to.depth == 32) {
-      for (int c = 0; c < width; ++c) dest[c] = BlendArgb(dest[c], source[c], blend, sourceAlpha);
-    } else {
-      for (int c = 0; c < width; ++c) {
-        const uint32_t v = BlendRgb(PixelToRgb(to, dest[c]), source[c], blend);
-        dest[c] = ColorToPixel(to, RGB(Byte(v, 16), Byte(v, 8), Byte(v, 0)));
+      uint32_t* __restrict row = reinterpret_cast<uint32_t*>(to.bits + static_cast<ptrdiff_t>(y) * to.pitch) + x;
+      // The common case, premultiplied pixels at full strength, in a loop
+      // the compiler can widen.
+      if (blend.AlphaFormat == AC_SRC_ALPHA && blend.SourceConstantAlpha == 255) {
+        for (int c = 0; c < width; ++c) {
+          const uint32_t s = source[c], d = row[c], a = s >> 24;
+          row[c] = Over(Byte(d, 0), Byte(s, 0), a) | Over(Byte(d, 8), Byte(s, 8), a) << 8 |
+                   Over(Byte(d, 16), Byte(s, 16), a) << 16 | Over(Byte(d, 24), a, a) << 24;
+        }
+        continue;
       }
+      for (int c = 0; c < width; ++c) row[c] = BlendArgb(row[c], source[c], blend, sourceAlpha);
+      continue;
+    }
+    ReadPixels(to, x, y, width, dest.data());
+    for (int c = 0; c < width; ++c) {
+      const uint32_t v = BlendRgb(PixelToRgb(to, dest[c]), source[c], blend);
+      dest[c] = ColorToPixel(to, RGB(Byte(v, 16), Byte(v, 8), Byte(v, 0)));
     }
     WritePixels(to, x, y, width, dest.data());
   }
@@ -104,10 +120,17 @@ BOOL WINAPI AlphaBlend(HDC dstHandle, int x, int y, int width, int height, HDC s
   if (!gdi::DcImage(*paint.dc, to) || to.depth <= 8) return FALSE;
   // Sources are blended as 32-bit pixels: their own when they are, and
   // converted otherwise (their fourth byte then counting as opaque).
+  const bool sourceAlpha = from.depth == 32 && !bitFields;
+  if (from.depth == 32 && src.width == dst.width && src.height == dst.height) {
+    // Read where they are.
+    const auto* first = reinterpret_cast<const uint32_t*>(from.bits + src.visible.top * from.pitch) + src.visible.left;
+    gdi::BlendRows(to, dst.visible, first, from.pitch / 4, blend, sourceAlpha);
+    return TRUE;
+  }
   gdi::Image argb = from;
   if (from.depth != 32) argb = gdi::Image{nullptr, 0, 0, 0, 32, false, nullptr};
   static thread_local std::vector<uint32_t> pixels;
   if (!gdi::StretchPixels(argb, dst, from, nullptr, src, COLORONCOLOR, pixels)) return FALSE;
-  gdi::BlendRows(to, dst.visible, pixels.data(), blend, from.depth == 32 && !bitFields);
+  gdi::BlendRows(to, dst.visible, pixels.data(), dst.visible.Width(), blend, sourceAlpha);
   return TRUE;
 }
