@@ -10,7 +10,6 @@
 // The stretched pixels then meet the destination under the raster
 // operation.
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -109,7 +108,10 @@ void StretchRow(const uint32_t* src, uint32_t* dst, const std::vector<long long>
     if (mode == COLORONCOLOR || !merge) {
       for (size_t u = 0; u < n; ++u) dst[dstX[u]] = src[srcX[u]];
     } else {
-      for (size_t u = 0; u < n; ++u) dst[dstX[u]] = mode == BLACKONWHITE ? dst[dstX[u]] & src[srcX[u]] : dst[dstX[u]] | src[srcX[u]];
+      for (size_t u = 0; u < n; ++u) {
+        uint32_t& d = dst[dstX[u]];
+        d = mode == BLACKONWHITE ? d & src[srcX[u]] : d | src[srcX[u]];
+      }
     }
     return;
   }
