@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -297,6 +298,70 @@ TEST(GdiBlitBadInput, RefusedAndEdgeCallsGetThePlatformsAnswers) {
   DeleteObject(held);
   DeleteDC(other);
   DeleteDC(source);
+}
+
+// Into a monochrome device bitmap, a colour source keeps only the source
+// DC's background colour (as 1; compared as raw pixels, so alpha counts)
+// and a monochrome one is copied bit for bit whatever the DC colours; the
+// destination DC's clip holds for blits as for drawing. Expected bytes as
+// Wine gives them.
+TEST(GdiBlitMonochrome, ColourKeepsTheSourceBackgroundAndMonochromeCopiesAsItIs) {
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 8, -1, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* memory = nullptr;
+  HBITMAP colour = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
+  ASSERT_NE(memory, nullptr);
+  const uint32_t row[8] = {0x000A141E, 0xFF0A141E, 0x00FFFFFF, 0x00000000,
+                           0x000A141F, 0x00F0F0F0, 0x00101010, 0x000A141E};
+  std::memcpy(memory, row, sizeof row);
+  const BYTE pattern[2] = {0xA5, 0};
+  HBITMAP monoSource = CreateBitmap(8, 1, 1, 1, pattern);
+  HBITMAP mono = CreateBitmap(8, 1, 1, 1, nullptr);
+  HDC src = CreateCompatibleDC(nullptr), dst = CreateCompatibleDC(nullptr), reader = CreateCompatibleDC(nullptr);
+  HGDIOBJ srcBefore = SelectObject(src, colour), dstBefore = SelectObject(dst, mono);
+  SetBkColor(src, RGB(0x0A, 0x14, 0x1E));
+  SetTextColor(dst, RGB(255, 0, 0));
+  SetBkColor(dst, RGB(0, 0, 255));
+  const auto bits = [&] {
+    struct {
+      BITMAPINFOHEADER header;
+      RGBQUAD colours[2];
+    } mi = {{sizeof(BITMAPINFOHEADER), 8, 1, 1, 1, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    BYTE out[4] = {};
+    GetDIBits(reader, mono, 0, 1, out, reinterpret_cast<BITMAPINFO*>(&mi), DIB_RGB_COLORS);
+    return static_cast<int>(out[0]);
+  };
+  const struct {
+    const char* call;
+    std::function<BOOL()> blit;
+    int expected;
+  } cases[] = {
+      {"BitBlt of colour", [&] { return BitBlt(dst, 0, 0, 8, 1, src, 0, 0, SRCCOPY); }, 0x81},
+      {"StretchBlt of colour at its size", [&] { return StretchBlt(dst, 0, 0, 8, 1, src, 0, 0, 8, 1, SRCCOPY); }, 0x81},
+      {"StretchBlt of colour doubled", [&] { return StretchBlt(dst, 0, 0, 8, 1, src, 0, 0, 4, 1, SRCCOPY); }, 0xC0},
+      {"BitBlt of monochrome", [&] { SelectObject(src, monoSource); return BitBlt(dst, 0, 0, 8, 1, src, 0, 0, SRCCOPY); },
+       0xA5},
+      {"BitBlt of monochrome, SRCINVERT", [&] { return BitBlt(dst, 0, 0, 8, 1, src, 0, 0, SRCINVERT); }, 0x00},
+      {"StretchBlt of monochrome", [&] { return StretchBlt(dst, 0, 0, 8, 1, src, 0, 0, 8, 1, SRCCOPY); }, 0xA5},
+      {"BitBlt clipped to columns 2-5",
+       [&] {
+         IntersectClipRect(dst, 2, 0, 6, 1);
+         return BitBlt(dst, 0, 0, 8, 1, src, 0, 0, SRCINVERT);
+       },
+       0x81},
+  };
+  for (const auto& c : cases) {
+    EXPECT_TRUE(c.blit()) << c.call;
+    EXPECT_EQ(bits(), c.expected) << c.call;
+  }
+  SelectObject(src, srcBefore);
+  SelectObject(dst, dstBefore);
+  DeleteDC(reader);
+  DeleteDC(dst);
+  DeleteDC(src);
+  DeleteObject(mono);
+  DeleteObject(monoSource);
+  DeleteObject(colour);
 }
 
 // Within one bitmap, a copy reads every source pixel before it is

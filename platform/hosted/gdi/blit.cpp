@@ -93,20 +93,20 @@ BOOL WINAPI BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHa
   if (!gdi::StartPaint(dstHandle, paint) || src == nullptr) return FALSE;
   gdi::Image to, from;
   if (!gdi::DcImage(*paint.dc, to) || !gdi::DcImage(*src, from)) return FALSE;
-  // Blits draw into direct colours only, not into palettes.
-  if (to.depth <= 8) return FALSE;
-  // The destination's rectangle clipped to its bitmap and to where the
-  // source's lies on its own.
+  // The destination's rectangle clipped by the DC and to where the source's
+  // lies on its own bitmap.
   long long left, right, top, bottom, srcLeft, srcRight, srcTop, srcBottom;
   gdi::Span(x, width, left, right);
   gdi::Span(y, height, top, bottom);
   gdi::Span(srcX, width, srcLeft, srcRight);
   gdi::Span(srcY, height, srcTop, srcBottom);
   const long long offsetX = srcLeft - left, offsetY = srcTop - top;
-  left = std::max({left, 0LL, std::max(srcLeft, 0LL) - offsetX});
-  top = std::max({top, 0LL, std::max(srcTop, 0LL) - offsetY});
-  right = std::min({right, static_cast<long long>(to.width), std::min(srcRight, static_cast<long long>(from.width)) - offsetX});
-  bottom = std::min({bottom, static_cast<long long>(to.height),
+  const RECT& clip = paint.clip;
+  left = std::max({left, static_cast<long long>(clip.left), std::max(srcLeft, 0LL) - offsetX});
+  top = std::max({top, static_cast<long long>(clip.top), std::max(srcTop, 0LL) - offsetY});
+  right = std::min({right, static_cast<long long>(clip.right),
+                    std::min(srcRight, static_cast<long long>(from.width)) - offsetX});
+  bottom = std::min({bottom, static_cast<long long>(clip.bottom),
                      std::min(srcBottom, static_cast<long long>(from.height)) - offsetY});
   if (left >= right || top >= bottom) return TRUE;
   const int dx = static_cast<int>(left), dy = static_cast<int>(top);
@@ -116,7 +116,7 @@ BOOL WINAPI BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHa
   // row before it is written.
   const bool shared = to.bits == from.bits;
   const bool upwards = shared && dy > sy;
-  if (gdi::SameFormat(from, to) && index == gdi::kSrcCopy) {
+  if (gdi::SameFormat(from, to) && index == gdi::kSrcCopy && to.depth >= 8) {
     const int bytes = to.depth / 8;
     for (int i = 0; i < rows; ++i) {
       const int r = upwards ? rows - 1 - i : i;
@@ -126,13 +126,14 @@ BOOL WINAPI BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHa
     }
     return TRUE;
   }
-  if (gdi::SameFormat(from, to) && index == gdi::kSrcInvert && !(shared && dy == sy) && to.depth != 24) {
+  if (gdi::SameFormat(from, to) && index == gdi::kSrcInvert && !(shared && dy == sy) && to.depth >= 16 &&
+      to.depth != 24) {
     if (to.depth == 32) gdi::XorRows<uint32_t>(to, from, dx, dy, sx, sy, columns, rows, upwards);
     else gdi::XorRows<uint16_t>(to, from, dx, dy, sx, sy, columns, rows, upwards);
     return TRUE;
   }
   RGBQUAD mono[2];
-  if (const RGBQUAD* colours = gdi::MonoColours(from, *paint.dc, mono)) from.colors = colours;
+  if (const RGBQUAD* colours = gdi::MonoColours(from, to, *paint.dc, mono)) from.colors = colours;
   const gdi::Pattern pattern = gdi::PatternOf(to, *paint.dc);
   static thread_local std::vector<uint32_t> source, dest;
   source.resize(static_cast<size_t>(columns));
@@ -140,7 +141,7 @@ BOOL WINAPI BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHa
   for (int i = 0; i < rows; ++i) {
     const int r = upwards ? rows - 1 - i : i;
     gdi::ReadPixels(from, sx, sy + r, columns, source.data());
-    gdi::ConvertPixels(from, to, source.data(), source.data(), columns);
+    gdi::ConvertBlitted(from, to, *src, source.data(), source.data(), columns);
     gdi::ReadPixels(to, dx, dy + r, columns, dest.data());
     for (int c = 0; c < columns; ++c) dest[c] = gdi::Ternary(index, pattern.At(dx + c, dy + r), source[c], dest[c]);
     gdi::WritePixels(to, dx, dy + r, columns, dest.data());

@@ -26,6 +26,9 @@ struct Image {
   const RGBQUAD* colors = nullptr;
 };
 
+// A device-dependent monochrome bitmap: 1 bit and no colour table.
+inline bool MonoDevice(const Image& image) { return image.depth == 1 && image.colors == nullptr; }
+
 // Bytes in a row of a device-independent bitmap: whole 32-bit words.
 long long DibStride(long long width, int depth);
 // The colour table GDI gives a depth (1, 4 or 8) when none is asked for.

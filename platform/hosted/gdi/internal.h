@@ -167,9 +167,12 @@ Dc* LookupDc(HDC handle);
 // under the DC's raster operation.
 struct Paint {
   Dc* dc = nullptr;
-  // Null when the DC has nothing to draw into (a memory DC's own bitmap).
+  // Null when the DC's bitmap is not one the rasteriser draws into (1, 4, 8
+  // or 24 bits) or it has none.
   const Bitmap* target = nullptr;
   const PrimitiveFuncs* funcs = nullptr;
+  // The DC's clip inside its bitmap, whatever the bitmap's depth; empty
+  // without one.
   RECT clip{};
   // False for a null pen or brush.
   bool pen = false;

@@ -33,10 +33,10 @@ bool StartPaint(HDC handle, Paint& paint) {
   Dc* dc = LookupDc(handle);
   if (dc == nullptr) return false;
   paint.dc = dc;
-  if (dc->target.bits == nullptr) return true;
-  paint.target = &dc->target;
-  paint.funcs = &PrimitivesFor(dc->target.format);
-  paint.clip = {0, 0, dc->target.width, dc->target.height};
+  // Blits reach bitmaps of every depth, the rasteriser only its formats.
+  Image image;
+  if (!DcImage(*dc, image)) return true;
+  paint.clip = {0, 0, image.width, image.height};
   if (dc->clipped) {
     paint.clip = {std::max(paint.clip.left, dc->clipBox.left), std::max(paint.clip.top, dc->clipBox.top),
                   std::min(paint.clip.right, dc->clipBox.right), std::min(paint.clip.bottom, dc->clipBox.bottom)};
@@ -44,6 +44,9 @@ bool StartPaint(HDC handle, Paint& paint) {
     paint.clip.right = std::max(paint.clip.right, paint.clip.left);
     paint.clip.bottom = std::max(paint.clip.bottom, paint.clip.top);
   }
+  if (dc->target.bits == nullptr) return true;
+  paint.target = &dc->target;
+  paint.funcs = &PrimitivesFor(dc->target.format);
   const Pen* pen = Get<Pen>(dc->pen, OBJ_PEN);
   paint.pen = Resolve(pen, *paint.funcs, dc->rop2, paint.penPixel, paint.penMasks);
   paint.penWidth = paint.pen ? std::max(pen->width, 1) : 0;

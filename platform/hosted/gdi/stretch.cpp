@@ -225,7 +225,7 @@ bool IntersectVisible(Coords& dst, Coords& src) {
 }
 
 bool StretchPixels(const Image& to, Coords& dst, const Image& from, const RGBQUAD* mono, const Coords& src, int mode,
-                   std::vector<uint32_t>& out) {
+                   std::vector<uint32_t>& out, const Dc* srcDc) {
   // The source's visible part in the destination's format.
   const long long sw = src.visible.Width(), sh = src.visible.Height();
   std::vector<uint32_t> converted(static_cast<size_t>(sw * sh));
@@ -235,7 +235,8 @@ bool StretchPixels(const Image& to, Coords& dst, const Image& from, const RGBQUA
     uint32_t* row = converted.data() + r * sw;
     ReadPixels(reading, static_cast<int>(src.visible.left), static_cast<int>(src.visible.top + r), static_cast<int>(sw),
                row);
-    ConvertPixels(reading, to, row, row, static_cast<int>(sw));
+    if (srcDc != nullptr) ConvertBlitted(reading, to, *srcDc, row, row, static_cast<int>(sw));
+    else ConvertPixels(reading, to, row, row, static_cast<int>(sw));
   }
   const bool stretching = src.width != dst.width || src.height != dst.height;
   if (!stretching) {
@@ -292,13 +293,23 @@ bool StretchPixels(const Image& to, Coords& dst, const Image& from, const RGBQUA
   return true;
 }
 
-const RGBQUAD* MonoColours(const Image& from, const Dc& dc, RGBQUAD (&mono)[2]) {
-  if (from.depth != 1 || from.colors != nullptr) return nullptr;
+const RGBQUAD* MonoColours(const Image& from, const Image& to, const Dc& dc, RGBQUAD (&mono)[2]) {
+  if (!MonoDevice(from) || MonoDevice(to)) return nullptr;
   for (int i = 0; i < 2; ++i) {
     const COLORREF c = i == 0 ? dc.textColor : dc.bkColor;
     mono[i] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
   }
   return mono;
+}
+
+void ConvertBlitted(const Image& from, const Image& to, const Dc& srcDc, const uint32_t* in, uint32_t* out, int count) {
+  if (!MonoDevice(to) || MonoDevice(from)) {
+    ConvertPixels(from, to, in, out, count);
+    return;
+  }
+  // Compared as raw pixels: a 32-bit pixel with alpha is not the colour.
+  const uint32_t background = ColorToPixel(from, srcDc.bkColor);
+  for (int i = 0; i < count; ++i) out[i] = in[i] == background ? 1 : 0;
 }
 
 uint32_t Pattern::At(long long x, long long y) const {
@@ -448,13 +459,11 @@ BOOL WINAPI StretchBlt(HDC dstHandle, int x, int y, int width, int height, HDC s
   if (!gdi::StartPaint(dstHandle, paint) || srcDc == nullptr) return FALSE;
   gdi::Image to, from;
   if (!gdi::DcImage(*paint.dc, to) || !gdi::DcImage(*srcDc, from)) return FALSE;
-  // Drawn into direct colours only, as BitBlt.
-  if (to.depth <= 8) return FALSE;
   gdi::Coords dst, src;
   dst.Set(x, y, width, height);
   src.Set(srcX, srcY, srcWidth, srcHeight);
   // Nothing visible is nothing to do, successfully.
-  const bool dstVisible = paint.target != nullptr && ClipDestination(paint, dst);
+  const bool dstVisible = ClipDestination(paint, dst);
   if (!gdi::IntersectBoxes(src.visible, src.visible, {0, 0, from.width, from.height}) || !dstVisible ||
       !gdi::IntersectVisible(dst, src))
     return TRUE;
@@ -464,8 +473,8 @@ BOOL WINAPI StretchBlt(HDC dstHandle, int x, int y, int width, int height, HDC s
   if (dst.height == 1 && src.height > 1) --src.height;
   RGBQUAD mono[2];
   static thread_local std::vector<uint32_t> pixels;
-  const RGBQUAD* monoColours = gdi::MonoColours(from, *paint.dc, mono);
-  if (!gdi::StretchPixels(to, dst, from, monoColours, src, paint.dc->stretchMode, pixels)) return FALSE;
+  const RGBQUAD* monoColours = gdi::MonoColours(from, to, *paint.dc, mono);
+  if (!gdi::StretchPixels(to, dst, from, monoColours, src, paint.dc->stretchMode, pixels, srcDc)) return FALSE;
   gdi::DrawPixels(to, dst.visible, pixels.data(), index, SkewedPattern(to, *paint.dc, dst, src, from, monoColours));
   return TRUE;
 }
@@ -512,7 +521,7 @@ int WINAPI StretchDIBits(HDC handle, int x, int y, int width, int height, int sr
   if (!gdi::IntersectBoxes(src.visible, src.visible, {0, 0, from.width, rows})) return 0;
   const int answer = rop == SRCCOPY ? static_cast<int>(rows) : static_cast<int>(info->bmiHeader.biHeight);
   dst.Set(dst.x, dst.y, dst.width, dst.height);
-  if (paint.target == nullptr || !ClipDestination(paint, dst) || !gdi::IntersectVisible(dst, src)) return answer;
+  if (!ClipDestination(paint, dst) || !gdi::IntersectVisible(dst, src)) return answer;
   static thread_local std::vector<uint32_t> pixels;
   if (!gdi::StretchPixels(to, dst, from, nullptr, src, paint.dc->stretchMode, pixels)) return 0;
   gdi::DrawPixels(to, dst.visible, pixels.data(), (rop >> 16) & 0xFF, SkewedPattern(to, *paint.dc, dst, src, from, nullptr));

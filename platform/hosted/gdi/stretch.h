@@ -38,16 +38,22 @@ bool IntersectVisible(Coords& dst, Coords& src);
 // The source's visible pixels in the destination's format, stepped onto the
 // destination's visible part, which shrinks to what the steps reach: one
 // row after another in `out`. `mono` (may be null) colours a source without
-// a colour table. False when the steps reach nothing.
-bool StretchPixels(const Image& to, Coords& dst, const Image& from, const RGBQUAD* mono, const Coords& src, int mode,
-                   std::vector<uint32_t>& out);
-
+// a colour table; `srcDc` (null for bits that come without a DC) converts
+// as ConvertBlitted. False when the steps reach nothing.
 struct Dc;
+bool StretchPixels(const Image& to, Coords& dst, const Image& from, const RGBQUAD* mono, const Coords& src, int mode,
+                   std::vector<uint32_t>& out, const Dc* srcDc = nullptr);
 
-// The colours a monochrome device bitmap (a 1-bit image without a colour
-// table) takes from the destination DC: its 0 bits the text colour, its 1
-// bits the background; null for any other image.
-const RGBQUAD* MonoColours(const Image& from, const Dc& dc, RGBQUAD (&mono)[2]);
+// The colours a monochrome device bitmap takes from the destination DC when
+// copied into another format: its 0 bits the text colour, its 1 bits the
+// background; null for any other source, or a monochrome device
+// destination (whose bits are copied as they are).
+const RGBQUAD* MonoColours(const Image& from, const Image& to, const Dc& dc, RGBQUAD (&mono)[2]);
+// Converts a row of a blit's source (its colours as MonoColours gave them)
+// into the destination's format. Into a monochrome device bitmap from any
+// other format, the source DC's background colour becomes 1 and every
+// other colour 0.
+void ConvertBlitted(const Image& from, const Image& to, const Dc& srcDc, const uint32_t* in, uint32_t* out, int count);
 
 // A DC's brush as the pattern of a raster operation: one pixel, or (hatched)
 // the brush's pixel on the hatch's lines and the background's between them,

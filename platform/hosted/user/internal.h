@@ -191,4 +191,7 @@ BOOL Show(const WindowRef& window, int command);
 // Ticks for MSG.time.
 DWORD Now();
 
+// Whether `icon` is one of the system's shared icons or cursors.
+bool IsStockIcon(HICON icon);
+
 }  // namespace user

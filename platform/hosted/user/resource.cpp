@@ -36,13 +36,14 @@ HICON Load(HINSTANCE instance, LPCWSTR name, bool cursor) {
   return nullptr;
 }
 
-bool IsStock(HICON icon) {
+}  // namespace
+
+bool IsStockIcon(HICON icon) {
   for (const Stock& s : stock)
     if (reinterpret_cast<HICON>(const_cast<Stock*>(&s)) == icon) return true;
   return false;
 }
 
-}  // namespace
 }  // namespace user
 
 HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name) { return user::Load(instance, name, false); }
@@ -55,12 +56,3 @@ HCURSOR WINAPI SetCursor(HCURSOR cursor) {
   current = cursor;
   return old;
 }
-
-BOOL WINAPI DestroyIcon(HICON icon) {
-  // Shared stock icons stay; destroying one succeeds without effect.
-  if (user::IsStock(icon)) return TRUE;
-  SetLastError(ERROR_INVALID_CURSOR_HANDLE);
-  return FALSE;
-}
-
-BOOL WINAPI DestroyCursor(HCURSOR cursor) { return DestroyIcon(cursor); }

@@ -815,6 +815,23 @@ HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name);
 HCURSOR WINAPI SetCursor(HCURSOR cursor);
 BOOL WINAPI DestroyIcon(HICON icon);
 BOOL WINAPI DestroyCursor(HCURSOR cursor);
+typedef struct _ICONINFO {
+  BOOL fIcon;
+  DWORD xHotspot;
+  DWORD yHotspot;
+  HBITMAP hbmMask;
+  HBITMAP hbmColor;
+} ICONINFO, *PICONINFO;
+#define DI_MASK 0x0001
+#define DI_IMAGE 0x0002
+#define DI_NORMAL 0x0003
+#define DI_COMPAT 0x0004
+#define DI_DEFAULTSIZE 0x0008
+#define DI_NOMIRROR 0x0010
+HICON WINAPI CreateIconIndirect(PICONINFO info);
+BOOL WINAPI GetIconInfo(HICON icon, PICONINFO info);
+BOOL WINAPI DrawIconEx(HDC dc, int x, int y, HICON icon, int width, int height, UINT step, HBRUSH background,
+                       UINT flags);
 BOOL WINAPI ClipCursor(const RECT* rect);
 BOOL WINAPI GetClipCursor(LPRECT rect);
 
