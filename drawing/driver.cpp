@@ -1,9 +1,11 @@
 #include "drawing/driver.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 
 #include "runtime/facilities.h"
+#include "runtime/runtime.h"
 #include "runtime/trunc.h"
 
 namespace {
@@ -317,21 +319,149 @@ void ApplyFont(DrawContext* context, HFONT font) {
   context->angledFont = nullptr;
 }
 
-BOOL PaintImage(DrawContext* context, HANDLE, int32_t, int32_t) {
-  RegainDc(context);
-  return FALSE;
+// A bitmap's size; false for anything that is not a bitmap.
+bool BitmapSize(HANDLE image, SIZE& size) {
+  BITMAP description = {};
+  if (GetObjectType(image) != OBJ_BITMAP || GetObjectW(image, sizeof description, &description) == 0) return false;
+  size = {description.bmWidth, description.bmHeight};
+  return true;
 }
-BOOL PaintImageScaled(DrawContext* context, HANDLE, int32_t, int32_t, int32_t, int32_t) {
-  RegainDc(context);
-  return FALSE;
+
+// The bitmap as bottom-up 24-bit pixels, for targets that take images as
+// device-independent bits; false when it cannot be read.
+BOOL SendAsDib(HDC dc, HBITMAP bitmap, SIZE size, int32_t x, int32_t y, int32_t w, int32_t h, DWORD rop) {
+  BITMAPINFO info = DibInfo(size.cx, size.cy, 24);
+  const size_t bytes = static_cast<size_t>((size.cx * 24 + 31) / 32 * 4) * static_cast<size_t>(size.cy);
+  void* pixels = HeapAlloc(MainHeap, 0, bytes);
+  if (pixels == nullptr) return FALSE;
+  BOOL drawn = FALSE;
+  if (GetDIBits(dc, bitmap, 0, static_cast<UINT>(size.cy), pixels, &info, DIB_RGB_COLORS) != 0) {
+    SetStretchBltMode(dc, COLORONCOLOR);
+    drawn = StretchDIBits(dc, x, y, w, h, 0, 0, size.cx, size.cy, pixels, &info, DIB_RGB_COLORS, rop) != 0;
+  }
+  HeapFree(MainHeap, 0, pixels);
+  return drawn;
 }
-BOOL PaintImageBlended(DrawContext* context, HANDLE, int32_t, int32_t, int32_t) {
+
+BOOL PaintImageScaled(DrawContext* context, HANDLE image, int32_t x, int32_t y, int32_t w, int32_t h) {
   RegainDc(context);
-  return FALSE;
+  HDC dc = context->dc;
+  SIZE size;
+  if (!BitmapSize(image, size)) return DrawIconEx(dc, x, y, static_cast<HICON>(image), w, h, 0, nullptr, DI_NORMAL);
+  if (w == 0 || h == 0) w = size.cx, h = size.cy;
+  const DWORD rop = (context->mode & ModeInvert) != 0 ? SRCINVERT : SRCCOPY;
+  if (context->targetKind == TargetDeviceIndependent)
+    return SendAsDib(dc, static_cast<HBITMAP>(image), size, x, y, w, h, rop);
+  HDC memory = CreateCompatibleDC(dc);
+  if (memory == nullptr) return FALSE;
+  HGDIOBJ old = SelectObject(memory, image);
+  BOOL drawn;
+  if (w == size.cx && h == size.cy) {
+    drawn = BitBlt(dc, x, y, w, h, memory, 0, 0, rop);
+  } else {
+    SetStretchBltMode(dc, HALFTONE);
+    drawn = StretchBlt(dc, x, y, w, h, memory, 0, 0, size.cx, size.cy, rop);
+  }
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  return drawn;
 }
-void* CaptureImage(DrawContext* context, int32_t, int32_t, int32_t, int32_t, int32_t) {
+
+BOOL PaintImage(DrawContext* context, HANDLE image, int32_t x, int32_t y) {
+  return PaintImageScaled(context, image, x, y, 0, 0);
+}
+
+// A copy of a 32-bit bitmap with its colours multiplied by its alpha, as
+// per-pixel blending wants them; null when the bitmap has no alpha (a
+// section of another depth, or every alpha byte 0) or cannot be read.
+HBITMAP PremultipliedCopy(HDC dc, HBITMAP bitmap, SIZE size) {
+  BITMAP description = {};
+  if (GetObjectW(bitmap, sizeof description, &description) == 0 || description.bmBitsPixel != 32) return nullptr;
+  DIBSECTION section = {};
+  const bool isSection = GetObjectW(bitmap, sizeof section, &section) == static_cast<int>(sizeof section);
+  BITMAPINFO info = DibInfo(size.cx, -size.cy, 32);
+  void* pixels = nullptr;
+  HBITMAP copy = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+  if (copy == nullptr) return nullptr;
+  bool alpha = isSection;
+  if (GetDIBits(dc, bitmap, 0, static_cast<UINT>(size.cy), pixels, &info, DIB_RGB_COLORS) == 0) {
+    DeleteObject(copy);
+    return nullptr;
+  }
+  auto* pixel = static_cast<uint32_t*>(pixels);
+  const size_t count = static_cast<size_t>(size.cx) * static_cast<size_t>(size.cy);
+  for (size_t i = 0; i < count && !alpha; ++i) alpha = (pixel[i] >> 24) != 0;
+  if (!alpha) {
+    DeleteObject(copy);
+    return nullptr;
+  }
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t a = pixel[i] >> 24;
+    auto scale = [a](uint32_t c) { return (c & 0xFF) * a / 255; };
+    pixel[i] = a << 24 | scale(pixel[i] >> 16) << 16 | scale(pixel[i] >> 8) << 8 | scale(pixel[i]);
+  }
+  return copy;
+}
+
+BOOL PaintImageBlended(DrawContext* context, HANDLE image, int32_t x, int32_t y, int32_t alpha) {
+  SIZE size;
+  HDC memory = CreateCompatibleDC(context->dc);
   RegainDc(context);
-  return nullptr;
+  if (memory == nullptr) return FALSE;
+  HDC dc = context->dc;
+  BOOL drawn = FALSE;
+  if (BitmapSize(image, size)) {
+    const BYTE constant = static_cast<BYTE>(alpha);
+    HBITMAP premultiplied = PremultipliedCopy(dc, static_cast<HBITMAP>(image), size);
+    HGDIOBJ old = SelectObject(memory, premultiplied != nullptr ? premultiplied : image);
+    if (premultiplied != nullptr) {
+      const BLENDFUNCTION blend = {AC_SRC_OVER, 0, constant, AC_SRC_ALPHA};
+      drawn = ImageDrawing.alphaBlend != nullptr &&
+              ImageDrawing.alphaBlend(dc, x, y, size.cx, size.cy, memory, 0, 0, size.cx, size.cy,
+                                      std::bit_cast<DWORD>(blend));
+    } else if (constant == 0) {
+      drawn = TRUE;
+    } else if (constant == 255 || ImageDrawing.alphaBlend == nullptr) {
+      drawn = BitBlt(dc, x, y, size.cx, size.cy, memory, 0, 0, SRCCOPY);
+    } else {
+      const BLENDFUNCTION blend = {AC_SRC_OVER, 0, constant, 0};
+      drawn = ImageDrawing.alphaBlend(dc, x, y, size.cx, size.cy, memory, 0, 0, size.cx, size.cy,
+                                      std::bit_cast<DWORD>(blend));
+    }
+    SelectObject(memory, old);
+    if (premultiplied != nullptr) DeleteObject(premultiplied);
+  }
+  DeleteDC(memory);
+  return drawn;
+}
+
+void* CaptureImage(DrawContext* context, int32_t number, int32_t x, int32_t y, int32_t w, int32_t h) {
+  RegainDc(context);
+  if (context->targetKind == TargetDeviceIndependent || ImageTable == nullptr) return nullptr;
+  int32_t depth = context->targetDepth == 32 && context->grabAs24 != 0 ? 24 : context->targetDepth;
+  if (depth < 24) depth = 24;
+  BITMAPINFO info = DibInfo(w, h, static_cast<WORD>(depth));
+  void* pixels = nullptr;
+  HBITMAP bitmap = CreateDIBSection(context->dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+  if (bitmap == nullptr) return nullptr;
+  HDC memory = CreateCompatibleDC(context->dc);
+  bool copied = false;
+  if (memory != nullptr) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    copied = BitBlt(memory, 0, 0, w, h, context->dc, x, y, SRCCOPY) != 0;
+    SelectObject(memory, old);
+    DeleteDC(memory);
+  }
+  auto* record = copied ? static_cast<ImageRecord*>(ObjectAlloc(ImageTable, number)) : nullptr;
+  if (record == nullptr) {
+    DeleteObject(bitmap);
+    return nullptr;
+  }
+  record->handle = bitmap;
+  record->width = static_cast<int16_t>(w);
+  record->height = static_cast<int16_t>(h);
+  record->depth = static_cast<uint8_t>(depth);
+  return number == ObjectAny ? static_cast<void*>(record) : static_cast<void*>(bitmap);
 }
 
 // Text is drawn at the current position, which it advances (the DC's
