@@ -3,10 +3,12 @@
 // a DC to let it go, and the caller's objects are never touched.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "drawing/test_target.h"
 #include "hosted/hooks.h"
+#include "runtime/facilities.h"
 #include "support/test_support.h"
 
 namespace {
@@ -108,6 +110,74 @@ TEST_F(DrawObjectsTest, CallerObjectsLeftSelectedDoNotHoldTheSessionsBack) {
   EXPECT_EQ(Pens(), 1u);
   EXPECT_TRUE(DeleteObject(callerBrush));
   EXPECT_TRUE(DeleteObject(callerPen));
+  EXPECT_EQ(hosted::GdiLiveObjects(), start.all);
+}
+
+// Every image slot frees what it makes (memory DCs, copies, sections),
+// also when the nth GDI object it makes, or its pixel buffer, cannot be
+// had; a capture's bitmap goes with its record.
+TEST_F(DrawObjectsTest, ImageSlotsLeaveNothingEvenWhenACreationFails) {
+  ImagesInit();
+  ImageDrawingInit();
+  ASSERT_NE(ImageDrawing.alphaBlend, nullptr);
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 6, -6, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* memory = nullptr;
+  HBITMAP alpha = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
+  ASSERT_NE(memory, nullptr);
+  for (int i = 0; i < 36; ++i) static_cast<uint32_t*>(memory)[i] = 0x800000FFu;
+  HBITMAP plain = CreateBitmap(6, 6, 1, 24, nullptr);
+  const uint16_t maskBits[6] = {};
+  ICONINFO iconInfo = {TRUE, 0, 0, CreateBitmap(6, 6, 1, 1, maskBits), plain};
+  HICON icon = CreateIconIndirect(&iconInfo);
+  DeleteObject(iconInfo.hbmMask);
+  ASSERT_NE(icon, nullptr);
+  Open();
+  const struct {
+    const char* slot;
+    std::function<void()> run;
+  } slots[] = {
+      {"PaintImage", [&] { context->slots.PaintImage(context, plain, 1, 1); }},
+      {"PaintImageScaled", [&] { context->slots.PaintImageScaled(context, plain, 1, 1, 20, 9); }},
+      {"PaintImageScaled to device-independent bits",
+       [&] {
+         const int32_t kind = context->targetKind;
+         context->targetKind = TargetDeviceIndependent;
+         context->slots.PaintImageScaled(context, plain, 1, 1, 20, 9);
+         context->targetKind = kind;
+       }},
+      {"PaintImageBlended at constant alpha", [&] { context->slots.PaintImageBlended(context, plain, 1, 1, 128); }},
+      {"PaintImageBlended per pixel", [&] { context->slots.PaintImageBlended(context, alpha, 1, 1, 200); }},
+      {"PaintImage of an icon", [&] { context->slots.PaintImage(context, icon, 1, 1); }},
+      {"CaptureImage",
+       [&] {
+         auto* record = static_cast<ImageRecord*>(context->slots.CaptureImage(context, ObjectAny, 0, 0, 30, 20));
+         if (record != nullptr) ImageRelease(reinterpret_cast<ObjectId>(record));
+       }},
+  };
+  for (const auto& slot : slots) {
+    slot.run();  // once whole, so that anything made once for good is made
+    const unsigned objects = hosted::GdiLiveObjects();
+    const size_t blocks = hosted::HeapLiveBlocks(MainHeap);
+    for (unsigned n = 0; n <= 6; ++n) {
+      hosted::FailNthGdiObject(n);
+      slot.run();
+      hosted::FailNthGdiObject(0);
+      EXPECT_EQ(hosted::GdiLiveObjects(), objects) << slot.slot << ", object " << n << " failing";
+      hosted::FailNthAllocation(n);
+      slot.run();
+      hosted::FailNthAllocation(0);
+      EXPECT_EQ(hosted::HeapLiveBlocks(MainHeap), blocks) << slot.slot << ", allocation " << n << " failing";
+      EXPECT_EQ(hosted::GdiLiveObjects(), objects) << slot.slot << ", allocation " << n << " failing";
+    }
+  }
+  DrawEnd();
+  DestroyIcon(icon);
+  DeleteObject(plain);
+  DeleteObject(alpha);
+  ImagesEnd();
+  ImageTable = nullptr;  // it lived in this test's heap
+  ImageDrawingEnd();
   EXPECT_EQ(hosted::GdiLiveObjects(), start.all);
 }
 

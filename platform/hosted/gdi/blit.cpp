@@ -142,6 +142,10 @@ BOOL WINAPI BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHa
     const int r = upwards ? rows - 1 - i : i;
     gdi::ReadPixels(from, sx, sy + r, columns, source.data());
     gdi::ConvertBlitted(from, to, *src, source.data(), source.data(), columns);
+    if (index == gdi::kSrcCopy) {
+      gdi::WritePixels(to, dx, dy + r, columns, source.data());
+      continue;
+    }
     gdi::ReadPixels(to, dx, dy + r, columns, dest.data());
     for (int c = 0; c < columns; ++c) dest[c] = gdi::Ternary(index, pattern.At(dx + c, dy + r), source[c], dest[c]);
     gdi::WritePixels(to, dx, dy + r, columns, dest.data());

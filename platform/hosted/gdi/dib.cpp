@@ -201,6 +201,11 @@ void ConvertPixels(const Image& from, const Image& to, const uint32_t* in, uint3
     if (in != out) std::memcpy(out, in, sizeof(uint32_t) * static_cast<size_t>(count));
     return;
   }
+  // 24 and 32 bits hold the same colour bits.
+  if ((from.depth == 24 || from.depth == 32) && (to.depth == 24 || to.depth == 32)) {
+    for (int i = 0; i < count; ++i) out[i] = in[i] & 0xFFFFFF;
+    return;
+  }
   // Direct colours matched into a 256-colour table are first cut to 5 bits
   // and centred, as the platform does (a lookup of 32 levels per field).
   const bool coarse = to.depth == 8 && from.depth > 8;

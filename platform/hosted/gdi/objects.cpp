@@ -2,6 +2,7 @@
 // A handle is a slot number and that slot's generation, never an address, so
 // a stale or invented handle is answered without touching freed memory. What
 // an object does on selection and deletion is its type's own.
+#include <atomic>
 #include <vector>
 
 #include "hosted/hooks.h"
@@ -48,7 +49,17 @@ Entry* Lookup(HGDIOBJ handle) {
   return Decode(handle, slot) ? &table().entries[slot] : nullptr;
 }
 
+// Objects still to be made before one fails (test hook); 0: none fails.
+std::atomic<unsigned> failCountdown{0};
+
 HGDIOBJ Allocate(DWORD type, const ObjectFuncs& funcs, void* object) {
+  unsigned pending = failCountdown.load();
+  while (pending != 0 && !failCountdown.compare_exchange_weak(pending, pending - 1)) {
+  }
+  if (pending == 1) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   Table& t = table();
   unsigned slot;
   if (!t.free.empty()) {
@@ -117,6 +128,8 @@ unsigned hosted::GdiLiveObjects(DWORD type) {
   if (type > OBJ_COLORSPACE) return 0;
   return gdi::table().live[type];
 }
+
+void hosted::FailNthGdiObject(unsigned n) { gdi::failCountdown = n; }
 
 unsigned hosted::GdiLiveObjects() {
   unsigned total = 0;

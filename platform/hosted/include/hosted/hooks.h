@@ -91,6 +91,12 @@ namespace hosted {
 unsigned GdiLiveObjects(DWORD type);
 // All types together.
 unsigned GdiLiveObjects();
+// GDI fault injection: the nth object made from now (pen, brush, font,
+// bitmap, section or DC; 1 = the next one) fails as when the process is out
+// of GDI handles: the call answers null. 0 turns injection off; every later
+// object is made again. Stock objects are made on first use and could take
+// the failure, so use GDI once before.
+void FailNthGdiObject(unsigned n);
 
 }  // namespace hosted
 
