@@ -1,5 +1,6 @@
 #include "runtime/facilities.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "runtime/runtime.h"
@@ -60,6 +61,25 @@ void* ImageLoad(ObjectId number, const void* data, int32_t size) {
   record->height = static_cast<int16_t>(height);
   record->depth = 32;
   return number == ObjectAny ? static_cast<void*>(record) : static_cast<void*>(bitmap);
+}
+
+void* ImageLoadFile(ObjectId number, const WCHAR* path) {
+  if (ImageTable == nullptr || path == nullptr) return nullptr;
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  void* image = nullptr;
+  LARGE_INTEGER size = {};
+  if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart <= INT32_MAX) {
+    const auto bytes = static_cast<DWORD>(size.QuadPart);
+    void* data = HeapAlloc(MainHeap, 0, bytes);
+    DWORD read = 0;
+    // A file that shrank while being read is not taken half.
+    if (data != nullptr && ReadFile(file, data, bytes, &read, nullptr) && read == bytes)
+      image = ImageLoad(number, data, static_cast<int32_t>(bytes));
+    if (data != nullptr) HeapFree(MainHeap, 0, data);
+  }
+  CloseHandle(file);
+  return image;
 }
 
 void ImagesInit() { ImageTable = ObjectTableNew(sizeof(ImageRecord), 16, ImageRelease); }

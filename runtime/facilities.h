@@ -25,6 +25,10 @@ BITMAPINFO DibInfo(int32_t width, int32_t height, WORD depth);
 // are; null, with nothing made, when no decoder takes the file or the
 // section or record cannot be made.
 void* ImageLoad(ObjectId number, const void* data, int32_t size);
+// The same from a file on disk; null, with nothing made, also when the file
+// cannot be opened or read whole, or is larger than an image file can be
+// (2 GB).
+void* ImageLoadFile(ObjectId number, const WCHAR* path);
 void ImagesInit();
 void ImagesEnd();
 

@@ -478,13 +478,12 @@ TEST_F(DrawDriverTest, TextAdvancesAndMeasuresAsThePlatformDoes) {
   EXPECT_TRUE(DeleteObject(italic));
 }
 
-// The direct path stores what PixelValue packs, and its colour is what GDI
-// writes and reads back for the same colour, in every surface format.
 // Images: captures under a dynamic and a chosen number (24 bits on a
 // 32-bit target only when asked), drawn back at their size, stretched and
 // inverted, blended at constant and per-pixel alpha, and an icon.
 TEST_F(DrawDriverTest, ImagesAreCapturedDrawnBackAndBlended) {
-  if (ImageTable == nullptr) ImagesInit();
+  // The table lives in this test's heap, made here and forgotten at the end.
+  ImagesInit();
   if (ImageDrawing.msimg32 == nullptr) ImageDrawingInit();
   ASSERT_NE(ImageDrawing.alphaBlend, nullptr);
   UseColour(Red);
@@ -554,8 +553,11 @@ TEST_F(DrawDriverTest, ImagesAreCapturedDrawnBackAndBlended) {
   DestroyIcon(icon);
   ImagesEnd();
   EXPECT_EQ(ObjectGet(ImageTable, 3), nullptr);
+  ImageTable = nullptr;
 }
 
+// The direct path stores what PixelValue packs, and its colour is what GDI
+// writes and reads back for the same colour, in every surface format.
 class DrawPixelColourTest : public RuntimeHeapsTest, public ::testing::WithParamInterface<D3DFORMAT> {};
 
 TEST_P(DrawPixelColourTest, DirectPixelsMatchGdiPixels) {

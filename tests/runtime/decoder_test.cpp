@@ -3,6 +3,8 @@
 // run-length streams, damaged files and hostile sizes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <string>
 #include <vector>
 
@@ -188,7 +190,33 @@ TEST_F(ImageDecoding, LoadedFilesBecomeRegisteredSections) {
     EXPECT_EQ(static_cast<ImageRecord*>(ObjectGet(ImageTable, 7))->handle, handle);
     ImageRelease(7);
   }
+  // From disk: the first sample written to a file in the working
+  // directory; a missing file, a directory and a garbage file register
+  // nothing.
+  const BmpSample& first = corpus.front();
   const uint8_t garbage[] = {'B', 'M', 1, 2, 3};
+  const auto write = [](const char* name, const void* data, size_t size) {
+    std::FILE* out = std::fopen(name, "wb");
+    const bool written = out != nullptr && std::fwrite(data, 1, size, out) == size;
+    return out != nullptr && std::fclose(out) == 0 && written;
+  };
+  ASSERT_TRUE(write("image-load-test.bmp", first.file.data(), first.file.size()));
+  ASSERT_TRUE(write("image-load-garbage.bmp", garbage, sizeof garbage));
+  auto* loaded = static_cast<ImageRecord*>(ImageLoadFile(ObjectAny, TEXT("image-load-test.bmp")));
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(std::vector<int32_t>({loaded->width, loaded->height}), std::vector<int32_t>({first.width, first.height}));
+  BITMAP bitmap = {};
+  ASSERT_EQ(GetObjectW(loaded->handle, sizeof bitmap, &bitmap), static_cast<int>(sizeof bitmap));
+  const auto* pixels = static_cast<const uint32_t*>(bitmap.bmBits);
+  EXPECT_EQ(std::vector<uint32_t>(pixels, pixels + first.pixels.size()), first.pixels);
+  ImageRelease(reinterpret_cast<ObjectId>(loaded));
+  EXPECT_EQ(ImageLoadFile(9, TEXT("image-load-missing.bmp")), nullptr);
+  EXPECT_EQ(ImageLoadFile(9, TEXT(".")), nullptr);
+  EXPECT_EQ(ImageLoadFile(9, TEXT("image-load-garbage.bmp")), nullptr);
+  EXPECT_EQ(ImageLoadFile(9, nullptr), nullptr);
+  EXPECT_EQ(ObjectGet(ImageTable, 9), nullptr);
+  std::remove("image-load-test.bmp");
+  std::remove("image-load-garbage.bmp");
   EXPECT_EQ(ImageLoad(8, garbage, sizeof garbage), nullptr);
   EXPECT_EQ(ImageLoad(ObjectAny, nullptr, 0), nullptr);
   EXPECT_EQ(ObjectGet(ImageTable, 8), nullptr);
