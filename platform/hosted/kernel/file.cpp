@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 
+#include "kernel/utf8.h"
 #include "platform.h"
 
 namespace {
@@ -31,30 +33,11 @@ Files& files() {
 
 // The host path of a Windows one; false for a name that is not valid UTF-16.
 bool HostPath(LPCWSTR name, std::string& path) {
-  for (size_t i = 0; name[i] != 0; ++i) {
-    uint32_t c = name[i];
-    if (c >= 0xD800 && c <= 0xDBFF && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      return false;
-    }
-    if (c == '\\') c = '/';
-    if (c < 0x80) {
-      path += static_cast<char>(c);
-    } else if (c < 0x800) {
-      path += static_cast<char>(0xC0 | c >> 6);
-      path += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      path += static_cast<char>(0xE0 | c >> 12);
-      path += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      path += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      path += static_cast<char>(0xF0 | c >> 18);
-      path += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      path += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      path += static_cast<char>(0x80 | (c & 0x3F));
-    }
+  const std::u16string_view text(name);
+  for (size_t i = 0; i < text.size(); ++i) {
+    const int32_t c = hosted_text::NextCodePoint(text.data(), i, text.size());
+    if (c < 0) return false;
+    hosted_text::AppendUtf8(path, c == '\\' ? '/' : static_cast<uint32_t>(c));
   }
   return true;
 }
