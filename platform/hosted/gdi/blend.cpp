@@ -103,7 +103,7 @@ BOOL WINAPI AlphaBlend(HDC dstHandle, int x, int y, int width, int height, HDC s
   dst.Set(x, y, width, height);
   src.Set(srcX, srcY, srcWidth, srcHeight);
   const gdi::Box clip = {paint.clip.left, paint.clip.top, paint.clip.right, paint.clip.bottom};
-  const bool visible = paint.target != nullptr && gdi::IntersectBoxes(dst.visible, dst.visible, clip) &&
+  const bool visible = gdi::IntersectBoxes(dst.visible, dst.visible, clip) &&
                        gdi::IntersectBoxes(src.visible, src.visible, {0, 0, from.width, from.height}) &&
                        gdi::IntersectVisible(dst, src);
   if (srcX < 0 || srcY < 0 || srcWidth < 0 || srcHeight < 0 || srcWidth > from.width - srcX ||
