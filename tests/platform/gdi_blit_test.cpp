@@ -302,9 +302,9 @@ TEST(GdiBlitBadInput, RefusedAndEdgeCallsGetThePlatformsAnswers) {
 
 // Into a monochrome device bitmap, a colour source keeps only the source
 // DC's background colour (as 1; compared as raw pixels, so alpha counts)
-// and a monochrome one is copied bit for bit whatever the DC colours; the
-// destination DC's clip holds for blits as for drawing. Expected bytes as
-// Wine gives them.
+// and a monochrome one is copied bit for bit whatever the DC colours;
+// patterns reach it too; the destination DC's clip holds for blits as for
+// drawing. Expected bytes as Wine gives them.
 TEST(GdiBlitMonochrome, ColourKeepsTheSourceBackgroundAndMonochromeCopiesAsItIs) {
   BITMAPINFO info = {};
   info.bmiHeader = {sizeof(BITMAPINFOHEADER), 8, -1, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -343,12 +343,22 @@ TEST(GdiBlitMonochrome, ColourKeepsTheSourceBackgroundAndMonochromeCopiesAsItIs)
        0xA5},
       {"BitBlt of monochrome, SRCINVERT", [&] { return BitBlt(dst, 0, 0, 8, 1, src, 0, 0, SRCINVERT); }, 0x00},
       {"StretchBlt of monochrome", [&] { return StretchBlt(dst, 0, 0, 8, 1, src, 0, 0, 8, 1, SRCCOPY); }, 0xA5},
+      {"PatBlt WHITENESS", [&] { return PatBlt(dst, 0, 0, 8, 1, WHITENESS); }, 0xFF},
+      {"PatBlt DSTINVERT of 3", [&] { return PatBlt(dst, 0, 0, 3, 1, DSTINVERT); }, 0x1F},
+      {"PatBlt PATCOPY white of 4 on black",
+       [&] {
+         PatBlt(dst, 0, 0, 8, 1, BLACKNESS);
+         SelectObject(dst, GetStockObject(WHITE_BRUSH));
+         return PatBlt(dst, 0, 0, 4, 1, PATCOPY);
+       },
+       0xF0},
+      {"PatBlt PATINVERT white of 4", [&] { return PatBlt(dst, 2, 0, 4, 1, PATINVERT); }, 0xCC},
       {"BitBlt clipped to columns 2-5",
        [&] {
          IntersectClipRect(dst, 2, 0, 6, 1);
          return BitBlt(dst, 0, 0, 8, 1, src, 0, 0, SRCINVERT);
        },
-       0x81},
+       0xE8},
   };
   for (const auto& c : cases) {
     EXPECT_TRUE(c.blit()) << c.call;

@@ -61,7 +61,8 @@ BOOL WINAPI PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop) {
   // One that reads a source has none to read here.
   const unsigned index = (rop >> 16) & 0xFF;
   if (gdi::UsesSource(index)) return FALSE;
-  if (paint.target == nullptr || !paint.brush) return TRUE;
+  const gdi::Brush* brush = gdi::Get<gdi::Brush>(paint.dc->brush, OBJ_BRUSH);
+  if (brush == nullptr || brush->null) return TRUE;
   // Without the source it is a binary operation on brush and destination.
   const int rop2 = static_cast<int>(((index >> 2) & 0xC) | (index & 3)) + 1;
   long long left, right, top, bottom;
@@ -71,16 +72,17 @@ BOOL WINAPI PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop) {
                static_cast<LONG>(std::clamp<long long>(top, INT_MIN, INT_MAX)),
                static_cast<LONG>(std::clamp<long long>(right, INT_MIN, INT_MAX)),
                static_cast<LONG>(std::clamp<long long>(bottom, INT_MIN, INT_MAX))};
-  const gdi::Brush* brush = gdi::Get<gdi::Brush>(paint.dc->brush, OBJ_BRUSH);
   gdi::Image to;
-  if (brush->hatch >= 0 && gdi::DcImage(*paint.dc, to)) {
-    // A hatch is a pattern that changes from pixel to pixel.
+  if ((brush->hatch >= 0 || paint.target == nullptr) && gdi::DcImage(*paint.dc, to)) {
+    // A hatch is a pattern that changes from pixel to pixel, and bitmaps
+    // the rasteriser does not draw into take any pattern that way.
     gdi::Box box;
     if (gdi::IntersectBoxes(box, {left, top, right, bottom},
                             {paint.clip.left, paint.clip.top, paint.clip.right, paint.clip.bottom}))
       gdi::DrawPixels(to, box, nullptr, index, gdi::PatternOf(to, *paint.dc));
     return TRUE;
   }
+  if (paint.target == nullptr) return TRUE;
   paint.FillRects(&rect, 1, gdi::RopMasksFor(rop2, paint.brushPixel));
   return TRUE;
 }
