@@ -43,9 +43,8 @@ bool WriteBmp(HBITMAP bitmap, const char* path) {
   return std::fclose(file) == 0 && written;
 }
 
-// One frame: the card drawn on the back buffer and presented. With a path,
-// the drawn picture is also captured and written there first; false when
-// that fails.
+}  // namespace
+
 bool CardFrame(int32_t frame, const char* savePath) {
   bool saved = true;
   if (DrawBegin(ScreenDrawTarget()) != nullptr) {
@@ -63,8 +62,6 @@ bool CardFrame(int32_t frame, const char* savePath) {
   ScreenFlip();
   return saved;
 }
-
-}  // namespace
 
 int CardMain(int argc, char** argv) {
   // card [--save-frame N FILE]: writes frame N's picture as a 24-bit BMP

@@ -216,6 +216,7 @@ void SetD3D9DesktopFormat(D3DFORMAT format) {
   const bool wide = format == D3DFMT_A8R8G8B8 || format == D3DFMT_A8B8G8R8 || format == D3DFMT_X8B8G8R8;
   d3d9::State().desktopFormat = wide ? D3DFMT_X8R8G8B8 : format;
 }
+int DisplayDepth() { return d3d9::State().desktopFormat == D3DFMT_X8R8G8B8 ? 32 : 16; }
 void SetD3D9ZeroModes(bool zero) { d3d9::State().zeroModes = zero; }
 void SetD3D9ModeFormat(D3DFORMAT only) { d3d9::State().modeFormat = only; }
 void FailD3D9CreateDevice(bool fail) { d3d9::State().failCreateDevice = fail; }

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "config.h"
 #include "user/internal.h"
 
 namespace user {
@@ -140,8 +141,10 @@ HICON WINAPI CreateIconIndirect(PICONINFO info) {
   icon.isIcon = info->fIcon != FALSE;
   icon.width = info->hbmColor != nullptr ? colorInfo.bmWidth : maskInfo.bmWidth;
   icon.height = info->hbmColor != nullptr ? colorInfo.bmHeight : maskInfo.bmHeight;
-  // Colour of any depth becomes the display's 32 bits.
-  if (info->hbmColor != nullptr) icon.color = CreateBitmap(icon.width, icon.height, 1, 32, nullptr);
+  // Colour of any depth becomes a bitmap of the display's: 32 bits, or on a
+  // 16-bit desktop the 5-5-5 pixels of the platform's 16-bit bitmaps.
+  if (info->hbmColor != nullptr)
+    icon.color = CreateBitmap(icon.width, icon.height, 1, static_cast<UINT>(hosted::DisplayDepth()), nullptr);
   icon.mask = CreateBitmap(icon.width, icon.height, 1, 1, nullptr);
   HDC dc = CreateCompatibleDC(nullptr);
   if (icon.mask == nullptr || (info->hbmColor != nullptr && icon.color == nullptr) || dc == nullptr) {
@@ -154,7 +157,8 @@ HICON WINAPI CreateIconIndirect(PICONINFO info) {
   user::StretchIn(dc, 0, 0, icon.width, icon.height, info->hbmMask, maskInfo.bmWidth, maskInfo.bmHeight, 1);
   if (icon.color != nullptr) {
     SelectObject(dc, icon.color);
-    user::StretchIn(dc, 0, 0, icon.width, icon.height, info->hbmColor, icon.width, icon.height, 32);
+    user::StretchIn(dc, 0, 0, icon.width, icon.height, info->hbmColor, icon.width, icon.height,
+                    static_cast<WORD>(hosted::DisplayDepth()));
   } else {
     icon.height /= 2;  // the mask's lower half is the picture
   }
