@@ -3,7 +3,7 @@
 // in front of its Present in the device's method table; after a few frames
 // to settle it times the next ones, prints the time per frame and asks the
 // window to close as the close button does. The program is not changed.
-//   cube_frames [FRAMES]   prints "frames N us_per_frame X"
+//   cube_frames [FRAMES], card_frames [FRAMES]   print "frames N us_per_frame X"
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform.h"
-#include "scene/scene.h"
+#include "bench/frame_harness_program.h"
 #include "screen/screen.h"
 
 namespace {
@@ -83,5 +83,5 @@ void Watch() {
 int main(int argc, char** argv) {
   if (argc > 1) timedFrames = std::max(1L, std::atol(argv[1]));
   Watch();
-  CubeMain();
+  HarnessProgram();
 }

@@ -146,21 +146,32 @@ void Halftone(const Image& to, const Coords& dst, const Coords& src, const uint3
   const bool mirrorX = (dst.width < 0) != (src.width < 0), mirrorY = (dst.height < 0) != (src.height < 0);
   const float stepX = static_cast<float>(from.Width()) / static_cast<float>(dw) * (mirrorX ? -1.0f : 1.0f);
   const float stepY = static_cast<float>(from.Height()) / static_cast<float>(dh) * (mirrorY ? -1.0f : 1.0f);
-  const auto at = [&](long long x, long long y) {
-    return PixelToRgb(to, converted[(y - src.visible.top) * pitch + (x - src.visible.left)]);
-  };
+  // The source's colours once, and each column's two pixels and weight
+  // once: every row steps through the same columns.
+  const long long rows = src.visible.Height();
+  std::vector<uint32_t> colours(static_cast<size_t>(rows * pitch));
+  for (size_t i = 0; i < colours.size(); ++i) colours[i] = PixelToRgb(to, converted[i]);
   const auto held = [](long long v, long long low, long long high) { return std::max(low, std::min(v, high)); };
+  std::vector<long long> left(static_cast<size_t>(dw)), right(static_cast<size_t>(dw));
+  std::vector<float> across(static_cast<size_t>(dw));
+  float fx = static_cast<float>(mirrorX ? from.right - 1 : from.left);
+  for (long long x = 0; x < dw; ++x, fx += stepX) {
+    fx = std::max(static_cast<float>(from.left), std::min(fx, static_cast<float>(from.right - 1)));
+    const auto x0 = static_cast<long long>(fx);
+    left[x] = x0 - src.visible.left;
+    right[x] = held(x0 + 1, from.left, from.right - 1) - src.visible.left;
+    across[x] = fx - static_cast<float>(x0);
+  }
   float fy = static_cast<float>(mirrorY ? from.bottom - 1 : from.top);
   for (long long y = 0; y < dh; ++y, fy += stepY) {
     fy = std::max(static_cast<float>(from.top), std::min(fy, static_cast<float>(from.bottom - 1)));
     const auto y0 = static_cast<long long>(fy), y1 = held(y0 + 1, from.top, from.bottom - 1);
     const float dy = fy - static_cast<float>(y0);
-    float fx = static_cast<float>(mirrorX ? from.right - 1 : from.left);
-    for (long long x = 0; x < dw; ++x, fx += stepX) {
-      fx = std::max(static_cast<float>(from.left), std::min(fx, static_cast<float>(from.right - 1)));
-      const auto x0 = static_cast<long long>(fx), x1 = held(x0 + 1, from.left, from.right - 1);
-      const float dx = fx - static_cast<float>(x0);
-      const uint32_t c00 = at(x0, y0), c01 = at(x1, y0), c10 = at(x0, y1), c11 = at(x1, y1);
+    const uint32_t* top = colours.data() + (y0 - src.visible.top) * pitch;
+    const uint32_t* bottom = colours.data() + (y1 - src.visible.top) * pitch;
+    for (long long x = 0; x < dw; ++x) {
+      const float dx = across[x];
+      const uint32_t c00 = top[left[x]], c01 = top[right[x]], c10 = bottom[left[x]], c11 = bottom[right[x]];
       uint32_t rgb = 0;
       for (int shift = 0; shift < 24; shift += 8) {
         const auto channel = [&](uint32_t c) { return static_cast<uint8_t>(c >> shift); };

@@ -1,0 +1,4 @@
+#include "bench/frame_harness_program.h"
+#include "scene/scene.h"
+
+void HarnessProgram() { CubeMain(); }

@@ -1,0 +1,4 @@
+// The program a frame harness runs: the cube or the test card, as it ships.
+#pragma once
+
+void HarnessProgram();
