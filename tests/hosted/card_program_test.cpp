@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -117,6 +118,51 @@ size_t LiveImages() {
   ObjectIterStart(ImageTable);
   while (ObjectIterNext(ImageTable, &id) != nullptr) ++live;
   return live;
+}
+
+// Every slot of the driver, counted on its way to the real one.
+DrawSlots realSlots;
+int slotCalls[26];
+
+template <auto Slot, int Index>
+struct Counted;
+template <typename R, typename... A, R (*DrawSlots::*Slot)(A...), int Index>
+struct Counted<Slot, Index> {
+  static R Call(A... args) {
+    ++slotCalls[Index];
+    return (realSlots.*Slot)(args...);
+  }
+};
+
+TEST_F(CardLongRunTest, AFrameUsesEveryOperationOfTheDriver) {
+  OpenSceneScreen();
+  ASSERT_TRUE(CardSetUp());
+  DrawContext* target = ScreenDrawTarget();
+  ASSERT_NE(target, nullptr);
+  realSlots = target->slots;
+  std::fill(std::begin(slotCalls), std::end(slotCalls), 0);
+  const char* names[26] = {};
+  int index = 0;
+#define CARD_COUNT(slot)                                                       \
+  names[index] = #slot;                                                        \
+  target->slots.slot = &Counted<&DrawSlots::slot, __COUNTER__ - base>::Call; \
+  ++index;
+  constexpr int base = __COUNTER__ + 1;
+  CARD_COUNT(ApplyBackColor) CARD_COUNT(PaintRect) CARD_COUNT(PaintRoundRect) CARD_COUNT(PaintCircle)
+  CARD_COUNT(ApplyFont) CARD_COUNT(MapPixels) CARD_COUNT(PixelPitch) CARD_COUNT(PixelFormatCode)
+  CARD_COUNT(ApplyMode) CARD_COUNT(PaintImage) CARD_COUNT(PaintImageScaled) CARD_COUNT(PaintImageBlended)
+  CARD_COUNT(PaintText) CARD_COUNT(PaintTextAngled) CARD_COUNT(PaintEllipse) CARD_COUNT(PaintFloodFill)
+  CARD_COUNT(ApplyColor) CARD_COUNT(CaptureImage) CARD_COUNT(PaintLine) CARD_COUNT(PaintPixel)
+  CARD_COUNT(PaintPixelColor) CARD_COUNT(ReadPixel) CARD_COUNT(OpenOutput) CARD_COUNT(CloseOutput)
+  CARD_COUNT(MeasureTextHeight) CARD_COUNT(MeasureTextWidth)
+#undef CARD_COUNT
+  ASSERT_EQ(index, 26);
+  ASSERT_NE(DrawBegin(target), nullptr);
+  CardDraw(0);
+  DrawEnd();
+  ScreenFlip();
+  for (int i = 0; i < 26; ++i) EXPECT_GT(slotCalls[i], 0) << names[i] << " is not used by the card";
+  CardTearDown();
 }
 
 TEST_F(CardLongRunTest, TenThousandFramesLeaveNothingBehind) {
