@@ -19,7 +19,7 @@
 #include "card/program.h"
 #include "hosted/hooks.h"
 #include "runtime/facilities.h"
-#include "screen/screen_fixture.h"
+#include "hosted/fake_clock_screen.h"
 #include "support/child_process.h"
 
 namespace {
@@ -94,22 +94,7 @@ TEST(CardProgram, FrameZeroIsTheWindowsBuildsPicture) {
   }
 }
 
-// A clock on which the retrace wait costs nothing.
-uint64_t fakeMicros;
-uint64_t FakeNow() { return fakeMicros; }
-void FakeSleepUntil(uint64_t micros) { fakeMicros = std::max(fakeMicros, micros); }
-
-class CardLongRunTest : public ScreenFixture {
- protected:
-  void SetUp() override {
-    hosted::SetClock(FakeNow, FakeSleepUntil);
-    ScreenFixture::SetUp();
-  }
-  void TearDown() override {
-    ScreenFixture::TearDown();
-    hosted::SetClock(nullptr, nullptr);
-  }
-};
+using CardLongRunTest = FakeClockScreenFixture;
 
 // Images registered, numbered and dynamic.
 size_t LiveImages() {

@@ -20,7 +20,7 @@
 
 #include "hosted/hooks.h"
 #include "scene/scene.h"
-#include "screen/screen_fixture.h"
+#include "hosted/fake_clock_screen.h"
 #include "support/child_process.h"
 #include "support/png_file.h"
 
@@ -365,22 +365,7 @@ TEST_F(CubeProgramTest, SixteenBitDesktopsDrawTheSameGeometry) {
   EXPECT_EQ(shapes("x1r5g5b5"), full);
 }
 
-// A clock on which the retrace wait costs nothing.
-uint64_t fakeMicros;
-uint64_t FakeNow() { return fakeMicros; }
-void FakeSleepUntil(uint64_t micros) { fakeMicros = std::max(fakeMicros, micros); }
-
-class CubeLongRunTest : public ScreenFixture {
- protected:
-  void SetUp() override {
-    hosted::SetClock(FakeNow, FakeSleepUntil);
-    ScreenFixture::SetUp();
-  }
-  void TearDown() override {
-    ScreenFixture::TearDown();
-    hosted::SetClock(nullptr, nullptr);
-  }
-};
+using CubeLongRunTest = FakeClockScreenFixture;
 
 TEST_F(CubeLongRunTest, TwentyThousandFramesLeaveNothingBehind) {
   SceneSetUp();
