@@ -1,6 +1,5 @@
 #include "drawing/driver.h"
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -417,16 +416,14 @@ BOOL PaintImageBlended(DrawContext* context, HANDLE image, int32_t x, int32_t y,
     if (premultiplied != nullptr) {
       const BLENDFUNCTION blend = {AC_SRC_OVER, 0, constant, AC_SRC_ALPHA};
       drawn = ImageDrawing.alphaBlend != nullptr &&
-              ImageDrawing.alphaBlend(dc, x, y, size.cx, size.cy, memory, 0, 0, size.cx, size.cy,
-                                      std::bit_cast<DWORD>(blend));
+              ImageDrawing.alphaBlend(dc, x, y, size.cx, size.cy, memory, 0, 0, size.cx, size.cy, blend);
     } else if (constant == 0) {
       drawn = TRUE;
     } else if (constant == 255 || ImageDrawing.alphaBlend == nullptr) {
       drawn = BitBlt(dc, x, y, size.cx, size.cy, memory, 0, 0, SRCCOPY);
     } else {
       const BLENDFUNCTION blend = {AC_SRC_OVER, 0, constant, 0};
-      drawn = ImageDrawing.alphaBlend(dc, x, y, size.cx, size.cy, memory, 0, 0, size.cx, size.cy,
-                                      std::bit_cast<DWORD>(blend));
+      drawn = ImageDrawing.alphaBlend(dc, x, y, size.cx, size.cy, memory, 0, 0, size.cx, size.cy, blend);
     }
     SelectObject(memory, old);
     if (premultiplied != nullptr) DeleteObject(premultiplied);

@@ -34,7 +34,9 @@ void ImagesEnd();
 
 // Image drawing: AlphaBlend from msimg32 when present, and whether visual
 // themes are active.
-using AlphaBlendFn = BOOL(WINAPI*)(HDC, int, int, int, int, HDC, int, int, int, int, DWORD);
+// The blend function is passed as the structure it is: a 32-bit word is
+// the same on x86, but not where structures go by address (WebAssembly).
+using AlphaBlendFn = BOOL(WINAPI*)(HDC, int, int, int, int, HDC, int, int, int, int, BLENDFUNCTION);
 struct ImageDrawingState {
   HMODULE msimg32;
   AlphaBlendFn alphaBlend;

@@ -13,13 +13,10 @@
 
 namespace display {
 
-const Backend* Sdl();
-const Backend* Headless();
-
 namespace {
 
 const Backend* const* List() {
-  static const Backend* const list[] = {Sdl(), Headless(), nullptr};
+  static const Backend* const list[] = {Native(), Headless(), nullptr};
   return list;
 }
 

@@ -1,6 +1,7 @@
 // The display backend: where user32's top-level windows appear and where the
 // user's input comes from. One backend is chosen at start by the environment
-// variable CUBE_DISPLAY: "sdl" (the default; sdl/) or "headless" (headless/,
+// variable CUBE_DISPLAY: the lane's own screen (the default: "sdl", sdl/, on
+// Linux; "canvas", web/, in a web page) or "headless" (headless/,
 // the one tests use).
 #pragma once
 
@@ -63,6 +64,10 @@ struct Backend {
 // The chosen backend, started on first use; the headless one when the
 // chosen one cannot start.
 const Backend* Current();
+// The lane's own screen (SDL on Linux, a canvas in a web page) and the
+// headless display; neither started.
+const Backend* Native();
+const Backend* Headless();
 
 // user32's side: the input event becomes queued or sent messages. A key's
 // state changes at once, from any thread; a caption click's mouse input

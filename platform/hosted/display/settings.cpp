@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "display/backend.h"
+
 namespace display {
 namespace {
 
@@ -84,9 +86,10 @@ Settings ReadSettings(const char* (*get)(const char* name), void (*report)(const
     report(line.c_str());
   };
 
+  s.display = Native()->name;
   if (std::string_view v = value("CUBE_DISPLAY"); !v.empty()) {
-    if (v == "sdl" || v == "headless") s.display = v;
-    else bad("CUBE_DISPLAY", v, "sdl");
+    if (v == s.display || v == "headless") s.display = v;
+    else bad("CUBE_DISPLAY", v, Native()->name);
   }
   if (std::string_view v = value("CUBE_REFRESH_HZ"); !v.empty()) {
     uint64_t hz = 0;

@@ -17,8 +17,9 @@ struct FrameRange {
 };
 
 struct Settings {
-  // CUBE_DISPLAY: "sdl" or "headless".
-  std::string display = "sdl";
+  // CUBE_DISPLAY: the lane's own screen ("sdl" on Linux, "canvas" in a
+  // web page) or "headless".
+  std::string display;
   // CUBE_REFRESH_HZ: the headless retrace rate; 0 presents without waiting.
   unsigned refreshHz = 60;
   // CUBE_CAPTURE_DIR: where headless presents are written; empty for none.

@@ -1,11 +1,10 @@
 // Which font a LOGFONTW gets: the platform's own font files (the folder
 // Wine reads, from Debian's fonts-wine) by family name, bitmap families
 // before scalable ones, with the platform's substitutes for old names;
-// other names through fontconfig, and names found nowhere as the generic
+// other names among the host's fonts, and names found nowhere as the generic
 // family their pitch and family bits ask for. Realised fonts are kept, so
 // fonts made again and again (a rotated font per angle, a font per frame)
 // are realised once.
-#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,6 +19,7 @@
 
 #include "internal.h"
 #include "kernel/utf8.h"
+#include "system_fonts.h"
 
 namespace gdi {
 namespace {
@@ -128,39 +128,6 @@ const ScalableFile& ClosestStyle(const std::vector<ScalableFile>& faces, const L
                            [&](const auto& a, const auto& b) { return distance(a) < distance(b); });
 }
 
-// A system font through fontconfig: the family of that name when the
-// system has it, otherwise (exact false) the closest fontconfig offers.
-bool SystemFont(const std::string& family, const LOGFONTW& request, bool exact, ScalableFile& found) {
-  static std::mutex lock;
-  std::lock_guard<std::mutex> guard(lock);
-  // fontconfig's configuration lives until the process ends, then goes
-  // with it (FcFini) rather than being left to leak checkers.
-  static const bool ready = FcInit() != FcFalse && std::atexit([] { FcFini(); }) == 0;
-  if (!ready) return false;
-  FcPattern* pattern = FcPatternCreate();
-  if (pattern == nullptr) return false;
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-  FcPatternAddInteger(pattern, FC_WEIGHT, request.lfWeight > FW_SEMIBOLD - 50 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pattern, FC_SLANT, request.lfItalic != 0 ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
-  FcResult result = FcResultNoMatch;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-  FcPatternDestroy(pattern);
-  if (match == nullptr) return false;
-  bool named = !exact;
-  FcChar8* value = nullptr;
-  for (int i = 0; exact && FcPatternGetString(match, FC_FAMILY, i, &value) == FcResultMatch; ++i)
-    named = named || FcStrCmpIgnoreCase(value, reinterpret_cast<const FcChar8*>(family.c_str())) == 0;
-  int index = 0;
-  const bool ok = named && FcPatternGetString(match, FC_FILE, 0, &value) == FcResultMatch &&
-                  FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultTypeMismatch;
-  if (ok) found = {reinterpret_cast<const char*>(value), index & 0xFFFF, false, false};
-  FcPatternDestroy(match);
-  return ok;
-}
-
 std::shared_ptr<RealizedFont> Realize(const LOGFONTW& request) {
   const WCHAR* end = std::find(request.lfFaceName, request.lfFaceName + LF_FACESIZE, u'\0');
   std::u16string name(request.lfFaceName, end);
@@ -184,9 +151,12 @@ std::shared_ptr<RealizedFont> Realize(const LOGFONTW& request) {
     const char* generic = (pitchAndFamily & 3) == FIXED_PITCH || (pitchAndFamily & 0xF0) == FF_MODERN ? "monospace"
                           : (pitchAndFamily & 0xF0) == FF_ROMAN                                     ? "serif"
                                                                                                     : "sans-serif";
-    ScalableFile file;
-    if ((!name.empty() && SystemFont(Utf8(name), request, true, file)) || SystemFont(generic, request, false, file))
-      made->font = RealizeScalableFont(file.path, file.index, request);
+    const bool bold = request.lfWeight > FW_SEMIBOLD - 50, italic = request.lfItalic != 0;
+    std::string path;
+    int index = 0;
+    if ((!name.empty() && SystemFont(Utf8(name), bold, italic, true, path, index)) ||
+        SystemFont(generic, bold, italic, false, path, index))
+      made->font = RealizeScalableFont(path, index, request);
   }
   if (made->font == nullptr) return nullptr;
   made->faceName = shown.empty() ? made->font->FaceName() : shown;

@@ -461,7 +461,8 @@ void Quit() {
 
 }  // namespace
 
-const Backend* Sdl() {
+// The lane's own screen.
+const Backend* Native() {
   static const Backend backend = {"sdl", &Init, &Shown, &Moved, &Sized, &Destroyed, &Present, &WaitRetrace,
                                   &Pump, &ScreenSize, &Quit};
   return &backend;

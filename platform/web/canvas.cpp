@@ -1,0 +1,152 @@
+// The web page's screen: the shown top-level window is the page's canvas,
+// of the window's client size, and its title the page's title; a present
+// puts the picture on the canvas; the retrace is the browser's animation
+// frame, where the program's frame loop (which never returns to the
+// browser) yields through Asyncify. Keys pressed in the page and the page's
+// Close button arrive as the user's input. The headless display's scripted
+// user (CUBE_ESCAPE_AFTER, CUBE_CLOSE_AFTER) and present log apply as on
+// Linux, with controls read from the page's address.
+#include <emscripten.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "display/backend.h"
+#include "display/settings.h"
+
+// Page side. The shell page keeps Module.cubeInput, a queue of what the
+// user did: {key, down} for keys, {close: true} for its Close button.
+EM_JS(void, cube_page_show, (int width, int height, const char16_t* title), {
+  const canvas = Module['canvas'];
+  canvas.width = width;
+  canvas.height = height;
+  document.title = UTF16ToString(title);
+});
+
+EM_JS(void, cube_page_present, (const uint8_t* rgba, int width, int height, int keep, double index), {
+  const canvas = Module['canvas'];
+  const pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
+  canvas.getContext('2d').putImageData(new ImageData(pixels.slice(), width, height), 0, 0);
+  if (keep) (Module['cubeCaptures'] = Module['cubeCaptures'] || {})[index] = pixels.slice();
+  Module['cubePresents'] = index + 1;
+});
+
+// The next input: -1 for none, 0x10000 | down << 8 | key for a key, 0x20000
+// for the Close button.
+EM_JS(int, cube_page_next_input, (), {
+  const queue = Module['cubeInput'];
+  if (!queue || queue.length === 0) return -1;
+  const input = queue.shift();
+  if (input.close) return 0x20000;
+  return 0x10000 | (input.down ? 0x100 : 0) | (input.key & 0xFF);
+});
+
+EM_ASYNC_JS(void, cube_page_next_frame, (), {
+  await new Promise(resolve => requestAnimationFrame(() => resolve()));
+});
+
+namespace display {
+namespace {
+
+HWND shownWindow = nullptr;
+std::vector<uint8_t> rgba;
+
+void Shown(HWND window, bool visible) {
+  Headless()->shown(window, visible);
+  if (!visible) {
+    if (window == shownWindow) shownWindow = nullptr;
+    return;
+  }
+  shownWindow = window;
+  RECT client = {};
+  GetClientRect(window, &client);
+  WCHAR title[256] = {};
+  GetWindowTextW(window, title, 256);
+  cube_page_show(client.right, client.bottom, title);
+}
+
+void Moved(HWND window, int x, int y) { Headless()->moved(window, x, y); }
+
+void Sized(HWND window, int width, int height, int clientWidth, int clientHeight) {
+  Headless()->sized(window, width, height, clientWidth, clientHeight);
+  if (window == shownWindow) {
+    WCHAR title[256] = {};
+    GetWindowTextW(window, title, 256);
+    cube_page_show(clientWidth, clientHeight, title);
+  }
+}
+
+void Destroyed(HWND window) {
+  Headless()->destroyed(window);
+  if (window == shownWindow) shownWindow = nullptr;
+}
+
+void Present(HWND window, const void* pixels, int width, int height, int pitch, const RECT* rects, int count) {
+  rgba.resize(static_cast<size_t>(width) * height * 4);
+  for (int y = 0; y < height; ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(pixels) + y * pitch);
+    uint8_t* out = rgba.data() + static_cast<size_t>(y) * width * 4;
+    for (int x = 0; x < width; ++x) {
+      out[4 * x] = static_cast<uint8_t>(row[x] >> 16);
+      out[4 * x + 1] = static_cast<uint8_t>(row[x] >> 8);
+      out[4 * x + 2] = static_cast<uint8_t>(row[x]);
+      out[4 * x + 3] = 255;
+    }
+  }
+  static uint64_t presents = 0;
+  const uint64_t index = presents++;
+  const Settings& s = CurrentSettings();
+  // The page keeps the frames CUBE_CAPTURE_FRAMES names for its tests.
+  bool keep = false;
+  for (const FrameRange& r : s.captureFrames) keep = keep || (index >= r.first && index <= r.last);
+  cube_page_present(rgba.data(), width, height, keep ? 1 : 0, static_cast<double>(index));
+  // The scripted user and the present log, as on the headless display.
+  Headless()->present(window, pixels, width, height, pitch, rects, count);
+}
+
+// At the display's rate, the browser's animation frame; unpaced
+// (CUBE_REFRESH_HZ=0), a yield to the browser every 16 ms of frames, so the
+// page stays alive.
+void WaitRetrace() {
+  if (CurrentSettings().refreshHz != 0) {
+    cube_page_next_frame();
+    return;
+  }
+  static double lastYield = emscripten_get_now();
+  if (emscripten_get_now() - lastYield >= 16) {
+    emscripten_sleep(0);
+    lastYield = emscripten_get_now();
+  }
+}
+
+void Pump() {
+  for (int input; (input = cube_page_next_input()) >= 0;) {
+    if (input == 0x20000) {
+      if (shownWindow != nullptr) Deliver({.kind = InputEvent::CaptionClick, .window = shownWindow, .hit = HTCLOSE});
+      continue;
+    }
+    const auto key = static_cast<BYTE>(input & 0xFF);
+    const bool down = (input & 0x100) != 0;
+    const bool repeat = down && (GetAsyncKeyState(key) & 0x8000) != 0;
+    Deliver({.kind = InputEvent::KeyState, .key = key, .down = down});
+    Inject({.kind = InputEvent::Key, .key = key, .down = down, .repeat = repeat});
+  }
+  PumpInjected();
+}
+
+void ScreenSize(int* width, int* height) {
+  *width = 1024;
+  *height = 768;
+}
+
+void Quit() { Headless()->quit(); }
+
+}  // namespace
+
+const Backend* Native() {
+  static const Backend backend = {"canvas", nullptr, &Shown, &Moved, &Sized, &Destroyed, &Present, &WaitRetrace,
+                                  &Pump, &ScreenSize, &Quit};
+  return &backend;
+}
+
+}  // namespace display
