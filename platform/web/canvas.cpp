@@ -81,7 +81,9 @@ void Destroyed(HWND window) {
   if (window == shownWindow) shownWindow = nullptr;
 }
 
-void Present(HWND window, const void* pixels, int width, int height, int pitch, const RECT* rects, int count) {
+// The picture as the canvas takes it (RGBA bytes), and, when the frame is
+// one CUBE_CAPTURE_FRAMES names, kept by the page for its tests.
+void Show(const void* pixels, int width, int height, int pitch, bool keep, uint64_t index) {
   rgba.resize(static_cast<size_t>(width) * height * 4);
   for (int y = 0; y < height; ++y) {
     const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(pixels) + y * pitch);
@@ -93,30 +95,38 @@ void Present(HWND window, const void* pixels, int width, int height, int pitch, 
       out[4 * x + 3] = 255;
     }
   }
+  cube_page_present(rgba.data(), width, height, keep ? 1 : 0, static_cast<double>(index));
+}
+
+double lastYield = 0;
+
+// Paced, every present goes to the canvas (the retrace waits for the
+// browser's frame). Unpaced (CUBE_REFRESH_HZ=0), the browser shows only
+// what it has when the program yields, every 16 ms of frames: only that
+// present is converted and put on the canvas, so frames cost what they
+// draw.
+void Present(HWND window, const void* pixels, int width, int height, int pitch, const RECT* rects, int count) {
   static uint64_t presents = 0;
   const uint64_t index = presents++;
   const Settings& s = CurrentSettings();
-  // The page keeps the frames CUBE_CAPTURE_FRAMES names for its tests.
   bool keep = false;
   for (const FrameRange& r : s.captureFrames) keep = keep || (index >= r.first && index <= r.last);
-  cube_page_present(rgba.data(), width, height, keep ? 1 : 0, static_cast<double>(index));
+  const bool unpaced = s.refreshHz == 0;
+  const double now = emscripten_get_now();
+  const bool yield = unpaced && now - lastYield >= 16;
+  if (!unpaced || keep || yield) Show(pixels, width, height, pitch, keep, index);
   // The scripted user and the present log, as on the headless display.
   Headless()->present(window, pixels, width, height, pitch, rects, count);
-}
-
-// At the display's rate, the browser's animation frame; unpaced
-// (CUBE_REFRESH_HZ=0), a yield to the browser every 16 ms of frames, so the
-// page stays alive.
-void WaitRetrace() {
-  if (CurrentSettings().refreshHz != 0) {
-    cube_page_next_frame();
-    return;
-  }
-  static double lastYield = emscripten_get_now();
-  if (emscripten_get_now() - lastYield >= 16) {
+  if (yield) {
     emscripten_sleep(0);
     lastYield = emscripten_get_now();
   }
+}
+
+// At the display's rate, the browser's animation frame; unpaced, nothing
+// (presents yield).
+void WaitRetrace() {
+  if (CurrentSettings().refreshHz != 0) cube_page_next_frame();
 }
 
 void Pump() {
