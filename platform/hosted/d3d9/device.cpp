@@ -85,7 +85,7 @@ void StretchRows(const uint8_t* bits, size_t pitch, const RECT& src, LONG dstW, 
 }  // namespace
 
 Device::Device(Direct3D* owner, const D3DPRESENT_PARAMETERS& params, DWORD flags)
-    : owner_(owner), params_(params), flags_(flags) {
+    : owner_(owner), params_(params) {
   ++liveObjects;
   // The device keeps its Direct3D object alive, as on Windows.
   owner_->AddRef();

@@ -262,7 +262,6 @@ class Device final : public IDirect3DDevice9 {
 
   Direct3D* owner_;
   D3DPRESENT_PARAMETERS params_;
-  DWORD flags_;
   ULONG refs_ = 1;
   Surface* backBuffer_ = nullptr;
   bool notReset_ = false;  // a reset failed: only Reset helps now
