@@ -51,6 +51,13 @@ namespace {
 HWND shownWindow = nullptr;
 std::vector<uint8_t> rgba;
 
+// The page's canvas at the window's client size, its title the page's.
+void ShowOnPage(HWND window, int width, int height) {
+  WCHAR title[256] = {};
+  GetWindowTextW(window, title, 256);
+  cube_page_show(width, height, title);
+}
+
 void Shown(HWND window, bool visible) {
   Headless()->shown(window, visible);
   if (!visible) {
@@ -60,20 +67,14 @@ void Shown(HWND window, bool visible) {
   shownWindow = window;
   RECT client = {};
   GetClientRect(window, &client);
-  WCHAR title[256] = {};
-  GetWindowTextW(window, title, 256);
-  cube_page_show(client.right, client.bottom, title);
+  ShowOnPage(window, client.right, client.bottom);
 }
 
 void Moved(HWND window, int x, int y) { Headless()->moved(window, x, y); }
 
 void Sized(HWND window, int width, int height, int clientWidth, int clientHeight) {
   Headless()->sized(window, width, height, clientWidth, clientHeight);
-  if (window == shownWindow) {
-    WCHAR title[256] = {};
-    GetWindowTextW(window, title, 256);
-    cube_page_show(clientWidth, clientHeight, title);
-  }
+  if (window == shownWindow) ShowOnPage(window, clientWidth, clientHeight);
 }
 
 void Destroyed(HWND window) {
@@ -109,8 +110,7 @@ void Present(HWND window, const void* pixels, int width, int height, int pitch, 
   static uint64_t presents = 0;
   const uint64_t index = presents++;
   const Settings& s = CurrentSettings();
-  bool keep = false;
-  for (const FrameRange& r : s.captureFrames) keep = keep || (index >= r.first && index <= r.last);
+  const bool keep = FrameNamed(s, index);
   const bool unpaced = s.refreshHz == 0;
   const double now = emscripten_get_now();
   const bool yield = unpaced && now - lastYield >= 16;

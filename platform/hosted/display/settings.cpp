@@ -134,7 +134,10 @@ const Settings& CurrentSettings() {
 
 bool CaptureWanted(const Settings& settings, uint64_t index) {
   if (settings.captureDir.empty()) return false;
-  if (settings.captureFrames.empty()) return true;
+  return settings.captureFrames.empty() || FrameNamed(settings, index);
+}
+
+bool FrameNamed(const Settings& settings, uint64_t index) {
   for (const FrameRange& r : settings.captureFrames)
     if (index >= r.first && index <= r.last) return true;
   return false;

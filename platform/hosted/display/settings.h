@@ -53,6 +53,8 @@ const Settings& CurrentSettings();
 
 // Whether present index is to be captured.
 bool CaptureWanted(const Settings& settings, uint64_t index);
+// Whether CUBE_CAPTURE_FRAMES names a frame (none when it is not given).
+bool FrameNamed(const Settings& settings, uint64_t index);
 
 // Applies what must hold before the program's first call (missing d3d9,
 // desktop format, Escape held from the start) and starts the chosen
