@@ -45,6 +45,16 @@ EM_ASYNC_JS(void, cube_page_next_frame, (), {
   await new Promise(resolve => requestAnimationFrame(() => resolve()));
 });
 
+// A turn of the browser's event loop and nothing more: a message to
+// ourselves, where setTimeout(0) would wait 4 ms once nested.
+EM_ASYNC_JS(void, cube_page_yield, (), {
+  const channel = Module['cubeYield'] || (Module['cubeYield'] = new MessageChannel());
+  await new Promise(resolve => {
+    channel.port1.onmessage = () => resolve();
+    channel.port2.postMessage(0);
+  });
+});
+
 namespace display {
 namespace {
 
@@ -118,7 +128,7 @@ void Present(HWND window, const void* pixels, int width, int height, int pitch, 
   // The scripted user and the present log, as on the headless display.
   Headless()->present(window, pixels, width, height, pitch, rects, count);
   if (yield) {
-    emscripten_sleep(0);
+    cube_page_yield();
     lastYield = emscripten_get_now();
   }
 }
