@@ -6,31 +6,13 @@
 // when any failed.
 'use strict';
 const fs = require('fs');
-const http = require('http');
 const os = require('os');
 const path = require('path');
 const { execFileSync } = require('child_process');
 const { PNG } = require('pngjs');
-const puppeteer = require('puppeteer-core');
+const { serve, launch } = require('./pages');
 
 const [webDir, hostedCube, goldenBmp] = process.argv.slice(2);
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-                '.data': 'application/octet-stream' };
-
-function serve(dir) {
-  const server = http.createServer((request, response) => {
-    const name = path.join(dir, path.normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)));
-    if (!name.startsWith(dir) || !fs.existsSync(name) || fs.statSync(name).isDirectory()) {
-      response.writeHead(404);
-      response.end();
-      return;
-    }
-    response.writeHead(200, { 'Content-Type': types[path.extname(name)] || 'application/octet-stream' });
-    fs.createReadStream(name).pipe(response);
-  });
-  return new Promise(resolve => server.listen(0, '127.0.0.1', () => resolve(server)));
-}
-
 // The hosted lane's headless frames as RGBA, by frame number.
 function hostedFrames(frames) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'cube-web-'));
@@ -98,8 +80,7 @@ async function exitCode(page) {
 async function main() {
   const server = await serve(path.resolve(webDir));
   const base = `http://127.0.0.1:${server.address().port}`;
-  const browser = await puppeteer.launch({ executablePath: '/usr/bin/chromium', headless: 'new',
-                                           args: ['--no-sandbox'] });
+  const browser = await launch();
   let passed = 0, failed = 0;
   async function test(name, body) {
     try {
