@@ -80,8 +80,6 @@ void Shown(HWND window, bool visible) {
   ShowOnPage(window, client.right, client.bottom);
 }
 
-void Moved(HWND window, int x, int y) { Headless()->moved(window, x, y); }
-
 void Sized(HWND window, int width, int height, int clientWidth, int clientHeight) {
   Headless()->sized(window, width, height, clientWidth, clientHeight);
   if (window == shownWindow) ShowOnPage(window, clientWidth, clientHeight);
@@ -154,18 +152,13 @@ void Pump() {
   PumpInjected();
 }
 
-void ScreenSize(int* width, int* height) {
-  *width = 1024;
-  *height = 768;
-}
-
-void Quit() { Headless()->quit(); }
-
 }  // namespace
 
+// Moves, the screen's size and the end are the headless display's own.
 const Backend* Native() {
-  static const Backend backend = {"canvas", nullptr, &Shown, &Moved, &Sized, &Destroyed, &Present, &WaitRetrace,
-                                  &Pump, &ScreenSize, &Quit};
+  const Backend* headless = Headless();
+  static const Backend backend = {"canvas",     nullptr, &Shown, headless->moved, &Sized, &Destroyed, &Present,
+                                  &WaitRetrace, &Pump,   headless->screenSize, headless->quit};
   return &backend;
 }
 
